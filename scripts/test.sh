@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up the machine, then configures, builds and runs every test: the native
+# build and the sanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh all
+
+jobs=$(nproc 2>/dev/null || echo 2)
+status=0
+for preset in native asan; do
+    echo "=== $preset ==="
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs" || status=1
+done
+exit $status
