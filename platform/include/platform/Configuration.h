@@ -1,0 +1,244 @@
+// A whole machine's display configuration, as the four display-configuration
+// operations serve it: the path and mode tables, the answer to every
+// device-information request and every device's raw mode list. Header-only, so
+// that the stand-in, the recorder and tests can all use it without sharing
+// state.
+#pragma once
+
+#include <libVideoPortInfo/Platform.h>
+
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace standin {
+
+inline LUID makeLuid(DWORD lowPart, LONG highPart = 0) {
+    LUID luid{};
+    luid.LowPart = lowPart;
+    luid.HighPart = highPart;
+    return luid;
+}
+
+inline bool sameLuid(const LUID& a, const LUID& b) {
+    return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
+}
+
+// Identifies one device-information request: its type and the adapter and
+// source or target id its header names.
+struct DeviceInfoKey {
+    UINT32 type = 0;
+    LUID adapterId{};
+    UINT32 id = 0;
+
+    friend bool operator<(const DeviceInfoKey& a, const DeviceInfoKey& b) {
+        return std::make_tuple(a.type, a.adapterId.HighPart, a.adapterId.LowPart, a.id) <
+               std::make_tuple(b.type, b.adapterId.HighPart, b.adapterId.LowPart, b.id);
+    }
+};
+
+// The answer to one request: an error code, or (with ERROR_SUCCESS) the whole
+// record, header included, whose bytes after the header are copied to the
+// caller.
+struct DeviceInfoAnswer {
+    LONG error = ERROR_SUCCESS;
+    std::vector<unsigned char> record;
+};
+
+// Copies a UTF-16 name into a fixed field; a name as long as the field fills it
+// with no terminator, a longer one is refused.
+template <std::size_t N> void copyName(WCHAR (&field)[N], const std::u16string& name) {
+    if (name.size() > N) {
+        throw std::length_error("name longer than its field");
+    }
+    for (std::size_t i = 0; i < N; ++i) {
+        field[i] = i < name.size() ? static_cast<WCHAR>(name[i]) : WCHAR(0);
+    }
+}
+
+// Reads a fixed field up to its terminator or, without one, to its end.
+template <std::size_t N> std::u16string nameOf(const WCHAR (&field)[N]) {
+    std::u16string name;
+    for (std::size_t i = 0; i < N && field[i] != 0; ++i) {
+        name.push_back(static_cast<char16_t>(field[i]));
+    }
+    return name;
+}
+
+template <typename Record> std::vector<unsigned char> bytesOf(const Record& record) {
+    std::vector<unsigned char> bytes(sizeof(Record));
+    std::memcpy(bytes.data(), &record, sizeof(Record));
+    return bytes;
+}
+
+inline DISPLAYCONFIG_PATH_INFO
+makePath(LUID adapter, UINT32 sourceId, UINT32 targetId, UINT32 flags,
+         DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech,
+         UINT32 sourceModeIdx = DISPLAYCONFIG_PATH_MODE_IDX_INVALID,
+         UINT32 targetModeIdx = DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
+    DISPLAYCONFIG_PATH_INFO path{};
+    path.sourceInfo.adapterId = adapter;
+    path.sourceInfo.id = sourceId;
+    path.sourceInfo.modeInfoIdx = sourceModeIdx;
+    path.sourceInfo.statusFlags =
+        (flags & DISPLAYCONFIG_PATH_ACTIVE) ? DISPLAYCONFIG_SOURCE_IN_USE : 0;
+    path.targetInfo.adapterId = adapter;
+    path.targetInfo.id = targetId;
+    path.targetInfo.modeInfoIdx = targetModeIdx;
+    path.targetInfo.outputTechnology = tech;
+    path.targetInfo.rotation = DISPLAYCONFIG_ROTATION_IDENTITY;
+    path.targetInfo.scaling = DISPLAYCONFIG_SCALING_IDENTITY;
+    path.targetInfo.scanLineOrdering = DISPLAYCONFIG_SCANLINE_ORDERING_UNSPECIFIED;
+    path.targetInfo.targetAvailable = (flags & DISPLAYCONFIG_PATH_ACTIVE) ? TRUE : FALSE;
+    path.targetInfo.statusFlags =
+        (flags & DISPLAYCONFIG_PATH_ACTIVE) ? DISPLAYCONFIG_TARGET_IN_USE : 0;
+    path.flags = flags;
+    return path;
+}
+
+inline DISPLAYCONFIG_MODE_INFO makeSourceMode(LUID adapter, UINT32 sourceId, UINT32 width,
+                                              UINT32 height, LONG x = 0, LONG y = 0) {
+    DISPLAYCONFIG_MODE_INFO mode{};
+    mode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE;
+    mode.id = sourceId;
+    mode.adapterId = adapter;
+    mode.sourceMode.width = width;
+    mode.sourceMode.height = height;
+    mode.sourceMode.pixelFormat = DISPLAYCONFIG_PIXELFORMAT_32BPP;
+    mode.sourceMode.position.x = x;
+    mode.sourceMode.position.y = y;
+    return mode;
+}
+
+// A progressive target mode with blanking as CVT reduced blanking gives it.
+inline DISPLAYCONFIG_VIDEO_SIGNAL_INFO
+makeSignalInfo(UINT32 width, UINT32 height, UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
+    DISPLAYCONFIG_VIDEO_SIGNAL_INFO signal{};
+    const UINT32 totalWidth = width + 160;
+    const UINT32 totalHeight = height + height / 27;
+    const UINT64 denominator = vSyncDenominator == 0 ? 1 : vSyncDenominator;
+    signal.pixelRate = UINT64(totalWidth) * totalHeight * vSyncNumerator / denominator;
+    signal.hSyncFreq.Numerator = static_cast<UINT32>(UINT64(totalHeight) * vSyncNumerator);
+    signal.hSyncFreq.Denominator = static_cast<UINT32>(denominator);
+    signal.vSyncFreq.Numerator = vSyncNumerator;
+    signal.vSyncFreq.Denominator = vSyncDenominator;
+    signal.activeSize.cx = width;
+    signal.activeSize.cy = height;
+    signal.totalSize.cx = totalWidth;
+    signal.totalSize.cy = totalHeight;
+    signal.videoStandard = 255; // "other": a PC timing rather than a television standard
+    signal.scanLineOrdering = DISPLAYCONFIG_SCANLINE_ORDERING_PROGRESSIVE;
+    return signal;
+}
+
+inline DISPLAYCONFIG_MODE_INFO makeTargetMode(LUID adapter, UINT32 targetId, UINT32 width,
+                                              UINT32 height, UINT32 vSyncNumerator,
+                                              UINT32 vSyncDenominator) {
+    DISPLAYCONFIG_MODE_INFO mode{};
+    mode.infoType = DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
+    mode.id = targetId;
+    mode.adapterId = adapter;
+    mode.targetMode.targetVideoSignalInfo =
+        makeSignalInfo(width, height, vSyncNumerator, vSyncDenominator);
+    return mode;
+}
+
+inline DEVMODEW makeDisplayMode(DWORD width, DWORD height, DWORD frequency, DWORD bitsPerPel,
+                                DWORD orientation = DMDO_DEFAULT) {
+    DEVMODEW mode{};
+    mode.dmSpecVersion = DM_SPECVERSION;
+    mode.dmSize = sizeof(DEVMODEW);
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFLAGS |
+                    DM_DISPLAYFREQUENCY | DM_POSITION | DM_DISPLAYORIENTATION |
+                    DM_DISPLAYFIXEDOUTPUT;
+    mode.dmDisplayOrientation = orientation;
+    mode.dmBitsPerPel = bitsPerPel;
+    mode.dmPelsWidth = width;
+    mode.dmPelsHeight = height;
+    mode.dmDisplayFrequency = frequency;
+    return mode;
+}
+
+struct Configuration {
+    // The QDC_ALL_PATHS table, in the order it is served; QDC_ONLY_ACTIVE_PATHS
+    // serves its active paths with their mode records renumbered.
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths;
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes;
+    // The answer to every device-information request; a request not found
+    // here fails with ERROR_GEN_FAILURE (an unknown adapter or id).
+    std::map<DeviceInfoKey, DeviceInfoAnswer> deviceInfo;
+    // Raw mode lists, keyed by GDI device name ("\\.\DISPLAY1"), in the order
+    // EnumDisplaySettingsExW serves them.
+    std::map<std::u16string, std::vector<DEVMODEW>> displayModes;
+
+    void setSourceName(LUID adapter, UINT32 sourceId, const std::u16string& gdiName) {
+        DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
+        setHeader(record, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, sourceId);
+        copyName(record.viewGdiDeviceName, gdiName);
+        setRecord(record);
+    }
+
+    // Monitor names as long as their fields fill them with no terminator.
+    void
+    setTargetName(LUID adapter, UINT32 targetId, const std::u16string& friendlyName,
+                  const std::u16string& devicePath,
+                  DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech = DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI,
+                  UINT16 edidManufactureId = 0, UINT16 edidProductCodeId = 0) {
+        DISPLAYCONFIG_TARGET_DEVICE_NAME record{};
+        setHeader(record, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, targetId);
+        record.flags.friendlyNameFromEdid = friendlyName.empty() ? 0 : 1;
+        record.flags.edidIdsValid = (edidManufactureId | edidProductCodeId) != 0 ? 1 : 0;
+        record.outputTechnology = tech;
+        record.edidManufactureId = edidManufactureId;
+        record.edidProductCodeId = edidProductCodeId;
+        record.connectorInstance = 1;
+        copyName(record.monitorFriendlyDeviceName, friendlyName);
+        copyName(record.monitorDevicePath, devicePath);
+        setRecord(record);
+    }
+
+    void setPreferredMode(LUID adapter, UINT32 targetId, UINT32 width, UINT32 height,
+                          UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
+        DISPLAYCONFIG_TARGET_PREFERRED_MODE record{};
+        setHeader(record, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, targetId);
+        record.width = width;
+        record.height = height;
+        record.targetMode.targetVideoSignalInfo =
+            makeSignalInfo(width, height, vSyncNumerator, vSyncDenominator);
+        setRecord(record);
+    }
+
+    void setDeviceInfoError(UINT32 type, LUID adapter, UINT32 id, LONG code) {
+        DeviceInfoAnswer answer;
+        answer.error = code;
+        deviceInfo[DeviceInfoKey{type, adapter, id}] = answer;
+    }
+
+    void addDisplayMode(const std::u16string& device, DWORD width, DWORD height, DWORD frequency,
+                        DWORD bitsPerPel, DWORD orientation = DMDO_DEFAULT) {
+        displayModes[device].push_back(
+            makeDisplayMode(width, height, frequency, bitsPerPel, orientation));
+    }
+
+private:
+    template <typename Record>
+    static void setHeader(Record& record, DISPLAYCONFIG_DEVICE_INFO_TYPE type, LUID adapter,
+                          UINT32 id) {
+        record.header.type = type;
+        record.header.size = sizeof(Record);
+        record.header.adapterId = adapter;
+        record.header.id = id;
+    }
+
+    template <typename Record> void setRecord(const Record& record) {
+        DeviceInfoAnswer answer;
+        answer.record = bytesOf(record);
+        const DISPLAYCONFIG_DEVICE_INFO_HEADER& h = record.header;
+        deviceInfo[DeviceInfoKey{static_cast<UINT32>(h.type), h.adapterId, h.id}] = answer;
+    }
+};
+
+} // namespace standin

@@ -1,0 +1,27 @@
+// Records what the platform's four display-configuration operations answer,
+// whichever implementation of them the program is linked with.
+#pragma once
+
+#include <platform/Configuration.h>
+
+#include <stdexcept>
+
+namespace standin {
+
+class RecordingError : public std::runtime_error {
+public:
+    RecordingError(const std::string& what, LONG code)
+        : std::runtime_error(what + " returned " + std::to_string(code)), code_(code) {}
+    LONG code() const { return code_; }
+
+private:
+    LONG code_;
+};
+
+// The QDC_ALL_PATHS tables; the answer to the source-name request of every
+// path's source and to the target-name and preferred-mode requests of every
+// path's target; and, for every source name obtained, the EDS_RAWMODE list.
+// Throws RecordingError when the tables cannot be read.
+Configuration recordDisplayConfiguration();
+
+} // namespace standin

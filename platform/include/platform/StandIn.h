@@ -1,0 +1,62 @@
+// The stand-in for user32's display-configuration operations, scripted by
+// tests. The four operations themselves are declared by
+// <libVideoPortInfo/Platform.h>; this header adds the controls.
+//
+// What is served: the configuration named by the environment variable
+// VPI_DISPLAY_CONFIG (a JSON file, see docs/display-config-format.md) or, when
+// it is unset or empty, defaultConfiguration(). A file that cannot be used is
+// reported by one line on standard error; until another configuration is set,
+// GetDisplayConfigBufferSizes and QueryDisplayConfig then answer
+// ERROR_GEN_FAILURE, DisplayConfigGetDeviceInfo answers ERROR_GEN_FAILURE after
+// its argument checks, and EnumDisplaySettingsExW answers 0.
+//
+// All functions may be called from any thread; the stand-in serialises them.
+#pragma once
+
+#include <platform/Configuration.h>
+#include <platform/PlatformExport.h>
+
+namespace standin {
+
+enum class Operation {
+    GetDisplayConfigBufferSizes,
+    QueryDisplayConfig,
+    DisplayConfigGetDeviceInfo,
+    EnumDisplaySettingsExW
+};
+
+// A realistic laptop: one adapter (LUID 0x0000d6a1:0) with sources 0-3 and four
+// targets. Target 0x1040: the embedded panel (DisplayPort embedded, 1920x1080 at
+// 60 Hz), active from source 0 (\\.\DISPLAY1). Target 0x1041: an HDMI monitor
+// (2560x1440 at 59.951 Hz), active from source 1 (\\.\DISPLAY2). Target 0x1042:
+// external DisplayPort, nothing attached. Target 0x1043: VGA (HD15), nothing
+// attached. QDC_ALL_PATHS lists the two active paths, then every other source x
+// target pair (16 paths, 4 mode records). Sources 2 and 3 (\\.\DISPLAY3,
+// \\.\DISPLAY4) have names but no monitor; the idle targets' name requests
+// answer a record with empty names and their preferred-mode requests
+// ERROR_NOT_SUPPORTED. DISPLAY1 and DISPLAY2 have a few dozen raw modes each,
+// some differing only in orientation, fixed output or flags.
+VPI_PLATFORM_API Configuration defaultConfiguration();
+
+// Serves `configuration` from now on. It is not checked: out-of-range mode
+// indexes, unterminated names and the like are served as they are.
+VPI_PLATFORM_API void setConfiguration(const Configuration& configuration);
+
+// Back to what VPI_DISPLAY_CONFIG (read again now) or the default gives; clears
+// pending faults, a pending change and the call counters.
+VPI_PLATFORM_API void resetConfiguration();
+
+// The nth call of `operation` from now (1 = the next one) returns `code`
+// without doing anything else; EnumDisplaySettingsExW returns 0 instead. Calls
+// failed this way still count.
+VPI_PLATFORM_API void failCall(Operation operation, unsigned nth, LONG code);
+
+// `next` is served from right after the next successful
+// GetDisplayConfigBufferSizes, as if the machine changed between the size
+// query and the query.
+VPI_PLATFORM_API void changeConfigurationAfterSizeQuery(const Configuration& next);
+
+// Calls of `operation` since the last reset, failed ones included.
+VPI_PLATFORM_API unsigned callCount(Operation operation);
+
+} // namespace standin

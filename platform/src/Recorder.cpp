@@ -1,0 +1,110 @@
+#include <platform/Recorder.h>
+
+#include <algorithm>
+#include <set>
+
+namespace standin {
+namespace {
+
+// The tables may change between the size query and the query; a few retries
+// get a consistent pair.
+constexpr int kQueryAttempts = 5;
+// A bound against a platform that never stops enumerating.
+constexpr DWORD kMaxModesPerDevice = 100000;
+
+template <typename Record>
+void ask(Configuration& c, DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapter, UINT32 id) {
+    const DeviceInfoKey key{static_cast<UINT32>(type), adapter, id};
+    if (c.deviceInfo.count(key) != 0) {
+        return;
+    }
+    Record record{};
+    record.header.type = type;
+    record.header.size = sizeof(Record);
+    record.header.adapterId = adapter;
+    record.header.id = id;
+    DeviceInfoAnswer answer;
+    answer.error = DisplayConfigGetDeviceInfo(&record.header);
+    if (answer.error == ERROR_SUCCESS) {
+        answer.record = bytesOf(record);
+    }
+    c.deviceInfo[key] = answer;
+}
+
+void readTables(Configuration& c) {
+    for (int attempt = 1;; ++attempt) {
+        UINT32 pathCount = 0;
+        UINT32 modeCount = 0;
+        const LONG sizes = GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &pathCount, &modeCount);
+        if (sizes != ERROR_SUCCESS) {
+            throw RecordingError("GetDisplayConfigBufferSizes", sizes);
+        }
+        if (pathCount == 0) {
+            c.paths.clear();
+            c.modes.clear();
+            return;
+        }
+        // The query refuses empty buffers, so it always gets room for one.
+        c.paths.assign(std::max<UINT32>(pathCount, 1), DISPLAYCONFIG_PATH_INFO{});
+        c.modes.assign(std::max<UINT32>(modeCount, 1), DISPLAYCONFIG_MODE_INFO{});
+        pathCount = static_cast<UINT32>(c.paths.size());
+        modeCount = static_cast<UINT32>(c.modes.size());
+        const LONG query = QueryDisplayConfig(QDC_ALL_PATHS, &pathCount, c.paths.data(), &modeCount,
+                                              c.modes.data(), nullptr);
+        if (query == ERROR_INSUFFICIENT_BUFFER && attempt < kQueryAttempts) {
+            continue;
+        }
+        if (query != ERROR_SUCCESS) {
+            throw RecordingError("QueryDisplayConfig", query);
+        }
+        c.paths.resize(pathCount);
+        c.modes.resize(modeCount);
+        return;
+    }
+}
+
+void readModes(Configuration& c, const std::u16string& device) {
+    if (c.displayModes.count(device) != 0) {
+        return;
+    }
+    std::vector<WCHAR> name(device.begin(), device.end());
+    name.push_back(0);
+    std::vector<DEVMODEW>& list = c.displayModes[device];
+    for (DWORD i = 0; i < kMaxModesPerDevice; ++i) {
+        DEVMODEW mode{};
+        mode.dmSize = sizeof(DEVMODEW);
+        mode.dmDriverExtra = 0;
+        if (!EnumDisplaySettingsExW(name.data(), i, &mode, EDS_RAWMODE)) {
+            break;
+        }
+        list.push_back(mode);
+    }
+}
+
+} // namespace
+
+Configuration recordDisplayConfiguration() {
+    Configuration c;
+    readTables(c);
+    for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
+        const DISPLAYCONFIG_PATH_SOURCE_INFO& s = path.sourceInfo;
+        const DISPLAYCONFIG_PATH_TARGET_INFO& t = path.targetInfo;
+        ask<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(c, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME,
+                                              s.adapterId, s.id);
+        ask<DISPLAYCONFIG_TARGET_DEVICE_NAME>(c, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME,
+                                              t.adapterId, t.id);
+        ask<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+            c, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
+    }
+    for (const auto& [key, answer] : c.deviceInfo) {
+        if (key.type == DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME &&
+            answer.error == ERROR_SUCCESS) {
+            DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
+            std::memcpy(&record, answer.record.data(), sizeof record);
+            readModes(c, nameOf(record.viewGdiDeviceName));
+        }
+    }
+    return c;
+}
+
+} // namespace standin

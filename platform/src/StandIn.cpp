@@ -1,0 +1,386 @@
+// The four display-configuration operations, served from a Configuration.
+#include <platform/ConfigurationJson.h>
+#include <platform/StandIn.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+
+namespace standin {
+namespace {
+
+constexpr std::size_t kOperations = 4;
+
+struct Fault {
+    Operation operation;
+    unsigned call; // the call number (counted from the last reset) that fails
+    LONG code;
+};
+
+struct State {
+    std::mutex mutex;
+    Configuration configuration;
+    bool unusable = false; // a VPI_DISPLAY_CONFIG file was refused
+    std::optional<Configuration> pending;
+    std::array<unsigned, kOperations> calls{};
+    std::vector<Fault> faults;
+};
+
+std::size_t slot(Operation operation) {
+    return static_cast<std::size_t>(operation);
+}
+
+// Loads what the environment asks for, reporting a refused file on one line.
+void load(State& state) {
+    state.pending.reset();
+    state.calls = {};
+    state.faults.clear();
+    state.unusable = false;
+    const char* path = std::getenv("VPI_DISPLAY_CONFIG");
+    if (path == nullptr || *path == '\0') {
+        state.configuration = defaultConfiguration();
+        return;
+    }
+    try {
+        state.configuration = loadConfigurationFile(path);
+    } catch (const ConfigurationError& e) {
+        state.configuration = Configuration{};
+        state.unusable = true;
+        std::fprintf(
+            stderr,
+            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s\n", path,
+            e.what());
+        std::fflush(stderr);
+    }
+}
+
+// Never destroyed: the operations may be called while other libraries unload.
+State& state() {
+    static State* instance = [] {
+        auto* s = new State;
+        load(*s);
+        return s;
+    }();
+    return *instance;
+}
+
+// Counts the call; true (with `code`) when a scripted fault claims it.
+bool countCall(State& s, Operation operation, LONG& code) {
+    const unsigned call = ++s.calls[slot(operation)];
+    for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
+        if (it->operation == operation && it->call == call) {
+            code = it->code;
+            s.faults.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The path flags accepted, reduced to the table asked for: QDC_ALL_PATHS,
+// QDC_ONLY_ACTIVE_PATHS or QDC_DATABASE_CURRENT (served as the active paths);
+// 0 for anything else.
+UINT32 tableOf(UINT32 flags) {
+    const UINT32 table = flags & ~UINT32(QDC_VIRTUAL_MODE_AWARE | QDC_INCLUDE_HMD);
+    return (table == QDC_ALL_PATHS || table == QDC_ONLY_ACTIVE_PATHS ||
+            table == QDC_DATABASE_CURRENT)
+               ? table
+               : 0;
+}
+
+struct Tables {
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths;
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes;
+};
+
+// The active paths and the mode records they use, renumbered in order of first
+// use. Indexes outside the mode table are passed on as they are.
+Tables activeTables(const Configuration& c) {
+    Tables t;
+    std::vector<UINT32> renumbered(c.modes.size(), DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
+    auto remap = [&](UINT32& index) {
+        if (index == DISPLAYCONFIG_PATH_MODE_IDX_INVALID || index >= c.modes.size()) {
+            return;
+        }
+        if (renumbered[index] == DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
+            renumbered[index] = static_cast<UINT32>(t.modes.size());
+            t.modes.push_back(c.modes[index]);
+        }
+        index = renumbered[index];
+    };
+    for (DISPLAYCONFIG_PATH_INFO path : c.paths) {
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0) {
+            continue;
+        }
+        UINT32 source = path.sourceInfo.modeInfoIdx;
+        UINT32 target = path.targetInfo.modeInfoIdx;
+        remap(source);
+        remap(target);
+        path.sourceInfo.modeInfoIdx = source;
+        path.targetInfo.modeInfoIdx = target;
+        t.paths.push_back(path);
+    }
+    return t;
+}
+
+Tables tablesFor(const Configuration& c, UINT32 table) {
+    return table == QDC_ALL_PATHS ? Tables{c.paths, c.modes} : activeTables(c);
+}
+
+UINT32 expectedSize(UINT32 type) {
+    switch (type) {
+    case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME:
+        return sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME);
+    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME:
+        return sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME);
+    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE:
+        return sizeof(DISPLAYCONFIG_TARGET_PREFERRED_MODE);
+    default:
+        return 0; // checked against the configured record, if any
+    }
+}
+
+std::optional<std::u16string> sourceName(const Configuration& c, const LUID& adapter, UINT32 id) {
+    const auto it =
+        c.deviceInfo.find(DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, id});
+    if (it == c.deviceInfo.end() || it->second.error != ERROR_SUCCESS ||
+        it->second.record.size() != sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME)) {
+        return std::nullopt;
+    }
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
+    std::memcpy(&record, it->second.record.data(), sizeof record);
+    return nameOf(record.viewGdiDeviceName);
+}
+
+// The device's current mode, from the active path whose source it is.
+std::optional<DEVMODEW> currentMode(const Configuration& c, const std::u16string& device) {
+    for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
+        const std::optional<std::u16string> name =
+            sourceName(c, path.sourceInfo.adapterId, path.sourceInfo.id);
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0 || !name || *name != device ||
+            path.sourceInfo.modeInfoIdx >= c.modes.size()) {
+            continue;
+        }
+        const DISPLAYCONFIG_SOURCE_MODE& source = c.modes[path.sourceInfo.modeInfoIdx].sourceMode;
+        DWORD frequency = 0;
+        if (path.targetInfo.modeInfoIdx < c.modes.size()) {
+            const DISPLAYCONFIG_RATIONAL& v =
+                c.modes[path.targetInfo.modeInfoIdx].targetMode.targetVideoSignalInfo.vSyncFreq;
+            frequency = v.Denominator == 0 ? 0 : v.Numerator / v.Denominator;
+        }
+        static const DWORD bits[] = {0, 8, 16, 24, 32};
+        const UINT32 format = source.pixelFormat;
+        DEVMODEW mode =
+            makeDisplayMode(source.width, source.height, frequency, format <= 4 ? bits[format] : 0);
+        mode.dmPosition = source.position;
+        return mode;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void setConfiguration(const Configuration& configuration) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.configuration = configuration;
+    s.unusable = false;
+}
+
+void resetConfiguration() {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    load(s);
+}
+
+void failCall(Operation operation, unsigned nth, LONG code) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.faults.push_back(Fault{operation, s.calls[slot(operation)] + nth, code});
+}
+
+void changeConfigurationAfterSizeQuery(const Configuration& next) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.pending = next;
+}
+
+unsigned callCount(Operation operation) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.calls[slot(operation)];
+}
+
+} // namespace standin
+
+using standin::Operation;
+
+extern "C" {
+
+VPI_USER32_EXPORT LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags,
+                                                          UINT32* numPathArrayElements,
+                                                          UINT32* numModeInfoArrayElements) {
+    standin::State& s = standin::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    LONG code = ERROR_SUCCESS;
+    if (standin::countCall(s, Operation::GetDisplayConfigBufferSizes, code)) {
+        return code;
+    }
+    const UINT32 table = standin::tableOf(flags);
+    if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr || table == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (s.unusable) {
+        return ERROR_GEN_FAILURE;
+    }
+    const standin::Tables tables = standin::tablesFor(s.configuration, table);
+    *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
+    *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
+    if (s.pending) {
+        s.configuration = *s.pending;
+        s.pending.reset();
+    }
+    return ERROR_SUCCESS;
+}
+
+VPI_USER32_EXPORT LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
+                                                 DISPLAYCONFIG_PATH_INFO* pathArray,
+                                                 UINT32* numModeInfoArrayElements,
+                                                 DISPLAYCONFIG_MODE_INFO* modeInfoArray,
+                                                 DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId) {
+    standin::State& s = standin::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    LONG code = ERROR_SUCCESS;
+    if (standin::countCall(s, Operation::QueryDisplayConfig, code)) {
+        return code;
+    }
+    const UINT32 table = standin::tableOf(flags);
+    if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr ||
+        pathArray == nullptr || modeInfoArray == nullptr || *numPathArrayElements == 0 ||
+        *numModeInfoArrayElements == 0 || table == 0 ||
+        (table == QDC_DATABASE_CURRENT) != (currentTopologyId != nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (s.unusable) {
+        return ERROR_GEN_FAILURE;
+    }
+    const standin::Tables tables = standin::tablesFor(s.configuration, table);
+    if (tables.paths.size() > *numPathArrayElements ||
+        tables.modes.size() > *numModeInfoArrayElements) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::copy(tables.paths.begin(), tables.paths.end(), pathArray);
+    std::copy(tables.modes.begin(), tables.modes.end(), modeInfoArray);
+    *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
+    *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
+    if (currentTopologyId != nullptr) {
+        *currentTopologyId = tables.paths.size() > 1 ? DISPLAYCONFIG_TOPOLOGY_EXTEND
+                                                     : DISPLAYCONFIG_TOPOLOGY_INTERNAL;
+    }
+    return ERROR_SUCCESS;
+}
+
+VPI_USER32_EXPORT LONG WINAPI
+DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
+    standin::State& s = standin::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    LONG code = ERROR_SUCCESS;
+    if (standin::countCall(s, Operation::DisplayConfigGetDeviceInfo, code)) {
+        return code;
+    }
+    if (requestPacket == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const UINT32 type = requestPacket->type;
+    const UINT32 expected = standin::expectedSize(type);
+    if (type < DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME ||
+        type > DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL ||
+        (expected != 0 && requestPacket->size != expected)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (s.unusable) {
+        return ERROR_GEN_FAILURE;
+    }
+    const auto it = s.configuration.deviceInfo.find(
+        standin::DeviceInfoKey{type, requestPacket->adapterId, requestPacket->id});
+    if (it == s.configuration.deviceInfo.end()) {
+        // The stand-in knows the three name and mode requests; others it has
+        // no answer for are not supported rather than unknown.
+        return expected != 0 ? ERROR_GEN_FAILURE : ERROR_NOT_SUPPORTED;
+    }
+    const standin::DeviceInfoAnswer& answer = it->second;
+    if (answer.error != ERROR_SUCCESS) {
+        return answer.error;
+    }
+    if (requestPacket->size != answer.record.size() ||
+        answer.record.size() < sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    // The caller's header stays as it is; the rest of the record is the answer.
+    const std::size_t header = sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER);
+    std::memcpy(reinterpret_cast<unsigned char*>(requestPacket) + header,
+                answer.record.data() + header, answer.record.size() - header);
+    return ERROR_SUCCESS;
+}
+
+VPI_USER32_EXPORT BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
+                                                     DEVMODEW* lpDevMode, DWORD dwFlags) {
+    (void)dwFlags; // raw and rotated modes alike: the stand-in filters nothing
+    standin::State& s = standin::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    LONG code = ERROR_SUCCESS;
+    if (standin::countCall(s, Operation::EnumDisplaySettingsExW, code)) {
+        return FALSE;
+    }
+    // The record must at least reach the last display field.
+    constexpr std::size_t minimumSize = offsetof(DEVMODEW, dmDisplayFrequency) + sizeof(DWORD);
+    if (lpDevMode == nullptr || lpDevMode->dmSize < minimumSize || s.unusable) {
+        return FALSE;
+    }
+    const standin::Configuration& c = s.configuration;
+    std::u16string device;
+    if (lpszDeviceName != nullptr) {
+        for (const WCHAR* p = lpszDeviceName; *p != 0; ++p) {
+            device.push_back(static_cast<char16_t>(*p));
+        }
+    } else {
+        // No name: the primary display, the source of the first active path.
+        std::optional<std::u16string> primary;
+        for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
+            if (!primary && (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
+                primary = standin::sourceName(c, path.sourceInfo.adapterId, path.sourceInfo.id);
+            }
+        }
+        if (!primary) {
+            return FALSE;
+        }
+        device = *primary;
+    }
+
+    DEVMODEW mode{};
+    if (iModeNum == ENUM_CURRENT_SETTINGS || iModeNum == ENUM_REGISTRY_SETTINGS) {
+        const std::optional<DEVMODEW> current = standin::currentMode(c, device);
+        if (!current) {
+            return FALSE;
+        }
+        mode = *current;
+    } else {
+        const auto it = c.displayModes.find(device);
+        if (it == c.displayModes.end() || iModeNum >= it->second.size()) {
+            return FALSE;
+        }
+        mode = it->second[iModeNum];
+    }
+    // Only the caller's dmSize bytes are written, and no driver-private data.
+    mode.dmSpecVersion = DM_SPECVERSION;
+    mode.dmSize = lpDevMode->dmSize;
+    mode.dmDriverExtra = 0;
+    std::memcpy(lpDevMode, &mode, std::min<std::size_t>(lpDevMode->dmSize, sizeof(DEVMODEW)));
+    return TRUE;
+}
+
+} // extern "C"

@@ -1,0 +1,182 @@
+// Recorded configurations: the JSON round trip, a recording of a real
+// platform, and the one message for each kind of unusable file.
+#include "StandInTestSupport.h"
+
+#include <platform/ConfigurationJson.h>
+#include <platform/Recorder.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+using namespace standin_test;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string scratch(const std::string& name) {
+    return std::string(VPI_TEST_SCRATCH_DIR) + "/" + name;
+}
+
+// Serves `path` and returns what the stand-in wrote to standard error.
+std::string serveFile(const std::string& path) {
+    setEnvironment("VPI_DISPLAY_CONFIG", path);
+    ::testing::internal::CaptureStderr();
+    standin::resetConfiguration();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+} // namespace
+
+using RecordedConfiguration = StandInTest;
+
+TEST_F(RecordedConfiguration, RecordingTheDefaultAndReplayingItRecordsTheSameFile) {
+    const std::string first = standin::configurationToJson(standin::recordDisplayConfiguration());
+    // The recorder asked for everything the default machine holds.
+    EXPECT_EQ(first, standin::configurationToJson(standin::defaultConfiguration()));
+
+    const std::string file = scratch("default-recording.json");
+    writeFile(file, first);
+    EXPECT_EQ(serveFile(file), "");
+    EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()), first);
+}
+
+TEST_F(RecordedConfiguration, ARecordingOfWineReplaysAsWineAnswered) {
+    const std::string file = std::string(VPI_TEST_DATA_DIR) + "/wine-null-driver.json";
+    EXPECT_EQ(serveFile(file), "");
+    const Tables t = query(QDC_ALL_PATHS);
+    ASSERT_EQ(t.result, ERROR_SUCCESS);
+    ASSERT_EQ(t.paths.size(), 1u);
+    EXPECT_EQ(t.modes.size(), 2u);
+    const LUID adapter = t.paths[0].targetInfo.adapterId;
+    EXPECT_EQ(adapter.LowPart, 0x3f0u);
+
+    DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
+    ASSERT_EQ(ask(target, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, 0), ERROR_SUCCESS);
+    EXPECT_EQ(standin::nameOf(target.monitorFriendlyDeviceName), u"Display1");
+    EXPECT_EQ(target.outputTechnology, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INTERNAL);
+    DISPLAYCONFIG_TARGET_PREFERRED_MODE preferred{};
+    EXPECT_EQ(ask(preferred, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, 0),
+              ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(rawModes(u"\\\\.\\DISPLAY1").size(), 6u);
+
+    EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()), readFile(file));
+}
+
+TEST(ConfigurationText, Utf16AndUtf8ConvertBothWays) {
+    const std::u16string text = u"Gr\u00FC\u00DFe \u6A5F \U0001F5B5";
+    EXPECT_EQ(standin::toUtf8(text), "Gr\xC3\xBC\xC3\x9F"
+                                     "e \xE6\xA9\x9F \xF0\x9F\x96\xB5");
+    EXPECT_EQ(standin::fromUtf8(standin::toUtf8(text)), text);
+    EXPECT_EQ(standin::toUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+namespace {
+
+struct Malformed {
+    const char* name;
+    std::function<void(Json&)> change; // applied to a recording of the default
+    const char* message;               // expected within the one line
+};
+
+const Malformed kMalformed[] = {
+    {"wrong-type", [](Json& d) { d["paths"][0]["flags"] = "1"; },
+     "paths[0].flags: expected an integer, found string"},
+    {"not-an-array", [](Json& d) { d["modes"] = Json::object(); },
+     "modes: expected an array, found object"},
+    {"missing-field", [](Json& d) { d["paths"][1]["targetInfo"].erase("outputTechnology"); },
+     "paths[1].targetInfo: missing field \"outputTechnology\""},
+    {"unknown-field", [](Json& d) { d["displayModes"][0]["colour"] = 1; },
+     "displayModes[0]: unknown field \"colour\""},
+    {"too-large", [](Json& d) { d["modes"][0]["id"] = 4294967296ull; },
+     "modes[0].id: 4294967296 is out of range"},
+    {"mode-index-out-of-range", [](Json& d) { d["paths"][1]["sourceInfo"]["modeInfoIdx"] = 9; },
+     "paths[1].sourceInfo.modeInfoIdx: mode index 9 is out of range (4 modes)"},
+    {"mode-of-wrong-kind", [](Json& d) { d["paths"][0]["targetInfo"]["modeInfoIdx"] = 0; },
+     "paths[0].targetInfo.modeInfoIdx: mode 0 is not a target mode"},
+    {"unknown-mode-type", [](Json& d) { d["modes"][2]["infoType"] = 4; },
+     "modes[2].infoType: 4 is not a mode type"},
+    {"wrong-record-size", [](Json& d) { d["deviceInfo"][0]["size"] = 80; },
+     "deviceInfo[0].size: 80 is not the size of a type 1 record (84)"},
+    {"name-too-long",
+     [](Json& d) { d["deviceInfo"][0]["record"]["viewGdiDeviceName"] = std::string(33, 'x'); },
+     "deviceInfo[0].record.viewGdiDeviceName: 33 UTF-16 units do not fit a field of 32"},
+    {"record-beside-error", [](Json& d) { d["deviceInfo"][0]["result"] = 31; },
+     "deviceInfo[0]: unknown field \"size\""},
+    {"duplicate-answer", [](Json& d) { d["deviceInfo"].push_back(d["deviceInfo"][2]); },
+     "deviceInfo[12]: a second answer to the request of type 1 for adapter 00000000:0000d6a1, id "
+     "2"},
+    {"duplicate-mode-list", [](Json& d) { d["displayModes"].push_back(d["displayModes"][0]); },
+     "displayModes[4].device: a second mode list for \\\\.\\DISPLAY1"},
+    {"wrong-version", [](Json& d) { d["version"] = 2; }, "version: only version 1"},
+};
+
+// Each unusable file gets one line naming it and its fault, and then the
+// operations fail as documented until another configuration is served.
+void expectRefused(const std::string& file, const std::string& message) {
+    const std::string err = serveFile(file);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("\"" + file + "\""), std::string::npos) << err;
+    EXPECT_NE(err.find(message), std::string::npos) << err;
+
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &paths, &modes), ERROR_GEN_FAILURE);
+    std::vector<DISPLAYCONFIG_PATH_INFO> p(16);
+    std::vector<DISPLAYCONFIG_MODE_INFO> m(4);
+    paths = 16;
+    modes = 4;
+    EXPECT_EQ(QueryDisplayConfig(QDC_ALL_PATHS, &paths, p.data(), &modes, m.data(), nullptr),
+              ERROR_GEN_FAILURE);
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
+    EXPECT_EQ(ask(source, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, kAdapter, 0),
+              ERROR_GEN_FAILURE);
+    EXPECT_TRUE(rawModes(u"\\\\.\\DISPLAY1").empty());
+}
+
+} // namespace
+
+using UnusableConfigurationFile = StandInTest;
+
+TEST_F(UnusableConfigurationFile, MissingFile) {
+    expectRefused(scratch("no-such-file.json"), "cannot open the file");
+}
+
+TEST_F(UnusableConfigurationFile, JsonSyntaxError) {
+    const std::string file = scratch("syntax-error.json");
+    const std::string text = standin::configurationToJson(standin::defaultConfiguration());
+    writeFile(file, text.substr(0, text.size() / 2));
+    expectRefused(file, "JSON syntax error: parse error at line");
+}
+
+TEST_F(UnusableConfigurationFile, EachKindOfMalformedOrInconsistentContent) {
+    const Json good = Json::parse(standin::configurationToJson(standin::defaultConfiguration()));
+    for (const Malformed& m : kMalformed) {
+        SCOPED_TRACE(m.name);
+        Json document = good;
+        m.change(document);
+        const std::string file = scratch(std::string("malformed-") + m.name + ".json");
+        writeFile(file, document.dump(2));
+        expectRefused(file, m.message);
+    }
+    // A good file is served again after a refused one.
+    const std::string file = scratch("good.json");
+    writeFile(file, good.dump());
+    EXPECT_EQ(serveFile(file), "");
+    EXPECT_EQ(query(QDC_ALL_PATHS).paths.size(), 16u);
+}
