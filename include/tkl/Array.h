@@ -86,11 +86,16 @@ public:
     Array& operator=(const Array& other) {
         if (this != &other) {
             Array copy(other);
-            Block* mine = block_;
-            block_ = copy.block_;
-            copy.block_ = mine;
+            swap(copy);
         }
         return *this;
+    }
+
+    /// Exchanges the storage blocks of two arrays; allocates nothing.
+    void swap(Array& other) noexcept {
+        Block* mine = block_;
+        block_ = other.block_;
+        other.block_ = mine;
     }
 
     ~Array() override {

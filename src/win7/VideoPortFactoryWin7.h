@@ -1,0 +1,50 @@
+#pragma once
+
+#include "VideoPortWin7.h"
+
+#include <libVideoPortInfo/Platform.h>
+#include <libVideoPortInfo/VideoPortFactory.h>
+#include <tkl/Array.h>
+#include <tkl/SharedResource.h>
+
+namespace libVideoPortInfo {
+
+/// The entry point: the one factory of the process, which owns the list of
+/// video ports built from the display configuration.
+///
+/// Handles obtained from videoPort() (and the monitors reached through them)
+/// stay valid until the next successful refresh() or the unloading of the
+/// library. The factory and everything obtained from it are used from one
+/// thread at a time.
+class VPI_WIN7_API VideoPortFactoryWin7 : public VideoPortFactory {
+public:
+    /// The factory, created on the first call with a first enumeration whose
+    /// failure is not reported (the list is then empty until a refresh()
+    /// succeeds). If that first construction throws, a later call starts
+    /// afresh.
+    static tkl::CopiedResource<tkl::PointerStorage<VideoPortFactory, 3, 2>> factory();
+
+    ~VideoPortFactoryWin7() override;
+
+    unsigned numVideoPorts() const override;
+    tkl::CopiedResource<tkl::PointerStorage<VideoPort, 3, 2>>
+    videoPort(unsigned index) const override;
+    /// Rebuilds the list. On failure to read the configuration, returns false
+    /// and keeps the old list. An exception while building the new ports also
+    /// keeps the old list, and passes on.
+    bool refresh() override;
+
+private:
+    VideoPortFactoryWin7();
+    VideoPortFactoryWin7(const VideoPortFactoryWin7&) = delete;
+    VideoPortFactoryWin7& operator=(const VideoPortFactoryWin7&) = delete;
+
+    bool enumeratePorts();
+    /// Keeps the first path to every display target (adapter and target id),
+    /// in the platform's order.
+    void removeRedundantPathInfo(tkl::Array<DISPLAYCONFIG_PATH_INFO>& paths);
+
+    tkl::Array<tkl::SharedResource<tkl::PointerStorage<VideoPortWin7, 0, 3>, 0>> ports_;
+};
+
+} // namespace libVideoPortInfo

@@ -1,0 +1,195 @@
+#include "VideoPortWin7.h"
+
+#include "PlatformLog.h"
+
+#include <libVideoPortInfo/ExtDevMode.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace libVideoPortInfo {
+
+namespace {
+
+tkl::Logger* portLogger = nullptr;
+
+constexpr tkl::LoggerPriority::LOGGER_PRIORITY detail = tkl::LoggerPriority::PRIORITY_DEBUG;
+constexpr tkl::LoggerPriority::LOGGER_PRIORITY warning = tkl::LoggerPriority::PRIORITY_WARNING;
+
+/// A request record filled with zero bytes, then its header: a failed query
+/// leaves empty names and an all-zero mode behind.
+template <typename Record>
+Record makeRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapterId, UINT32 id) {
+    Record record;
+    std::memset(static_cast<void*>(&record), 0, sizeof(record));
+    record.header.type = type;
+    record.header.size = sizeof(Record);
+    record.header.adapterId = adapterId;
+    record.header.id = id;
+    return record;
+}
+
+} // namespace
+
+VideoPortWin7::VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
+                             tkl::Array<DISPLAYCONFIG_MODE_INFO> modes)
+    : VideoPort(), displayId_(), monitor_() {
+    std::memset(static_cast<void*>(&path_), 0, sizeof(path_));
+    std::memset(static_cast<void*>(&sourceMode_), 0, sizeof(sourceMode_));
+    std::memset(static_cast<void*>(&targetMode_), 0, sizeof(targetMode_));
+    update(path);
+    // The array access throws IndexOutOfBounds for an index outside the table;
+    // the members built so far (the monitor among them) are then released.
+    if (path_.sourceInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
+        setSourceInfoMode(modes[path_.sourceInfo.modeInfoIdx]);
+    }
+    if (path_.targetInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
+        setTargetInfoMode(modes[path_.targetInfo.modeInfoIdx]);
+    }
+}
+
+VideoPortWin7::VideoPortWin7(const VideoPortWin7& other)
+    : VideoPort(other), path_(other.path_), sourceMode_(other.sourceMode_),
+      targetMode_(other.targetMode_), displayId_(other.displayId_), monitor_(other.monitor_) {}
+
+VideoPortWin7& VideoPortWin7::operator=(const VideoPortWin7& other) {
+    path_ = other.path_;
+    sourceMode_ = other.sourceMode_;
+    targetMode_ = other.targetMode_;
+    displayId_ = other.displayId_;
+    // Self-assignment and a shared monitor leave the handle as it is.
+    monitor_ = other.monitor_;
+    return *this;
+}
+
+VideoPortWin7::~VideoPortWin7() {}
+
+bool VideoPortWin7::hasAttachedMonitor() const {
+    return (path_.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0;
+}
+
+ConnectorType VideoPortWin7::connectorType() const {
+    // Platform values are not contiguous (OTHER is -1, there is no 7,
+    // INTERNAL is 0x80000000): read as a signed 32-bit number.
+    const std::int32_t technology = static_cast<std::int32_t>(path_.targetInfo.outputTechnology);
+    switch (technology) {
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HD15:
+        return Vga;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_SVIDEO:
+        return SVideo;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_COMPOSITE_VIDEO:
+        return Composite;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_COMPONENT_VIDEO:
+        return Component;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI:
+        return Dvi;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI:
+        return Hdmi;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_LVDS:
+        return Lvds;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_D_JPN:
+        return DJpn;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_SDI:
+        return Sdi;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DISPLAYPORT_EXTERNAL:
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DISPLAYPORT_EMBEDDED:
+        return DisplayPort;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_UDI_EXTERNAL:
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_UDI_EMBEDDED:
+        return Udi;
+    case DISPLAYCONFIG_OUTPUT_TECHNOLOGY_SDTVDONGLE:
+        return SdtvDongle;
+    case static_cast<std::int32_t>(DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INTERNAL):
+        return Internal;
+    default:
+        return Other;
+    }
+}
+
+const tkl::String& VideoPortWin7::displayId() const {
+    return displayId_;
+}
+
+tkl::CopiedResource<tkl::PointerStorage<Monitor, 3, 2>> VideoPortWin7::monitor() const {
+    return tkl::CopiedResource<tkl::PointerStorage<Monitor, 3, 2>>(monitor_.get());
+}
+
+unsigned VideoPortWin7::supportedResolution(tkl::Array<DisplayResolution>& out) const {
+    out.clear();
+    ExtDevMode record;
+    std::memset(static_cast<void*>(&record), 0, sizeof(record));
+    record.devMode.dmSize = sizeof(DEVMODEW);
+    record.devMode.dmDriverExtra = 0; // no driver-private data wanted
+    const LPCWSTR device = reinterpret_cast<LPCWSTR>(displayId_.getUCS2Buffer());
+    for (DWORD modeNumber = 0;
+         EnumDisplaySettingsExW(device, modeNumber, &record.devMode, EDS_RAWMODE) != 0;
+         ++modeNumber) {
+        const DisplayResolution resolution(record.devMode.dmPelsWidth, record.devMode.dmPelsHeight,
+                                           record.devMode.dmDisplayFrequency,
+                                           record.devMode.dmBitsPerPel);
+        if (out.indexOf(resolution) < 0) {
+            out.append(resolution);
+        }
+        record.devMode.dmSize = sizeof(DEVMODEW);
+        record.devMode.dmDriverExtra = 0;
+    }
+    return out.size();
+}
+
+const LUID& VideoPortWin7::portId() const {
+    return path_.targetInfo.adapterId;
+}
+
+const DISPLAYCONFIG_PATH_INFO& VideoPortWin7::pathInfo() const {
+    return path_;
+}
+
+bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
+    path_ = path;
+
+    auto source = makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path_.sourceInfo.adapterId, path_.sourceInfo.id);
+    LONG result = DisplayConfigGetDeviceInfo(&source.header);
+    if (result == ERROR_SUCCESS) {
+        // The field may be filled to its end without a terminator.
+        displayId_.assignBounded(reinterpret_cast<const unsigned short*>(source.viewGdiDeviceName),
+                                 sizeof(source.viewGdiDeviceName) / sizeof(WCHAR));
+    } else {
+        logPlatformResult(portLogger, detail, "47 ", "DisplayConfigGetDeviceInfo returns ", result);
+    }
+
+    if (!hasAttachedMonitor()) {
+        return true;
+    }
+
+    auto targetName = makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, path_.targetInfo.adapterId, path_.targetInfo.id);
+    result = DisplayConfigGetDeviceInfo(&targetName.header);
+    if (result != ERROR_SUCCESS) {
+        logPlatformResult(portLogger, warning, "60 ",
+                          "Unable to get monitor name of an attached monitor ", result);
+    }
+
+    auto preferredMode = makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, path_.targetInfo.adapterId,
+        path_.targetInfo.id);
+    result = DisplayConfigGetDeviceInfo(&preferredMode.header);
+    if (result != ERROR_SUCCESS) {
+        logPlatformResult(portLogger, warning, "71 ", "Unable to get preferred mode setting ",
+                          result);
+    }
+
+    // A monitor record is made for every active path, also when a query failed.
+    monitor_ = new Monitor(targetName, preferredMode, displayId_);
+    return true;
+}
+
+void VideoPortWin7::setSourceInfoMode(const DISPLAYCONFIG_MODE_INFO& mode) {
+    sourceMode_ = mode;
+}
+
+void VideoPortWin7::setTargetInfoMode(const DISPLAYCONFIG_MODE_INFO& mode) {
+    targetMode_ = mode;
+}
+
+} // namespace libVideoPortInfo
