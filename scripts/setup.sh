@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, with apt-get, when it is missing.
 # Usage: scripts/setup.sh [native|all]   (default: all)
+#   native: the Linux build; all: also the fuzzers (clang) and the Windows
+#   build with its Wine and Xorg test environment.
 set -euo pipefail
 
 scope=${1:-all}
 
-packages=(cmake g++ make libgtest-dev nlohmann-json3-dev binutils)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils)
+if [[ $scope == all ]]; then
+    packages+=(clang libclang-rt-14-dev
+        g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+        xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, then configures, builds and runs every test: the native
-# build and the sanitizer build.
+# build, the sanitizer build, short fuzzing runs, and the Windows build under
+# Wine (with Xorg's dummy driver for the tests on several outputs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +9,7 @@ scripts/setup.sh all
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
-for preset in native asan; do
+for preset in native asan fuzz windows; do
     echo "=== $preset ==="
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"

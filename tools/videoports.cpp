@@ -15,6 +15,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 using libVideoPortInfo::DisplayResolution;
 using libVideoPortInfo::Monitor;
 using libVideoPortInfo::VideoPort;
@@ -229,6 +234,10 @@ int run(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes on every platform: no CR before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const Options options = parseArguments(argc, argv);
     if (options.hasLogLevel) {
         tkl::LogFactory::setPriority(

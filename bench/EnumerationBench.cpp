@@ -1,0 +1,81 @@
+// Figures for the back-end on the stand-in platform: a full refresh (snapshot,
+// de-duplication, one port per target) and a resolution listing, for machines
+// of growing size.
+#include <VideoPortFactoryWin7.h>
+#include <platform/StandIn.h>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+std::u16string gdiName(unsigned n) {
+    const std::string text = "\\\\.\\DISPLAY" + std::to_string(n);
+    return std::u16string(text.begin(), text.end());
+}
+
+/// One adapter with `targets` targets and as many sources; every source can
+/// drive every target, so QDC_ALL_PATHS lists targets x targets paths.
+standin::Configuration machine(unsigned targets, unsigned modesPerDevice) {
+    standin::Configuration config;
+    const LUID adapter = standin::makeLuid(0x42);
+    for (unsigned source = 0; source < targets; ++source) {
+        config.setSourceName(adapter, source, gdiName(source + 1));
+        for (unsigned m = 0; m < modesPerDevice; ++m) {
+            config.addDisplayMode(gdiName(source + 1), 640 + (m / 2) * 16, 480, 60, 32);
+        }
+    }
+    for (unsigned target = 0; target < targets; ++target) {
+        const UINT32 index = static_cast<UINT32>(config.modes.size());
+        config.modes.push_back(standin::makeSourceMode(adapter, target, 1920, 1080));
+        config.modes.push_back(standin::makeTargetMode(adapter, 100 + target, 1920, 1080, 60, 1));
+        config.paths.push_back(
+            standin::makePath(adapter, target, 100 + target, DISPLAYCONFIG_PATH_ACTIVE,
+                              DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI, index, index + 1));
+        config.setTargetName(adapter, 100 + target, u"Monitor", u"\\\\?\\DISPLAY#MON");
+        config.setPreferredMode(adapter, 100 + target, 1920, 1080, 60, 1);
+    }
+    for (unsigned source = 0; source < targets; ++source) {
+        for (unsigned target = 0; target < targets; ++target) {
+            if (source != target) {
+                config.paths.push_back(standin::makePath(adapter, source, 100 + target, 0,
+                                                         DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI));
+            }
+        }
+    }
+    return config;
+}
+
+void refresh(benchmark::State& state) {
+    const unsigned targets = static_cast<unsigned>(state.range(0));
+    standin::setConfiguration(machine(targets, 0));
+    auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
+    for (auto _ : state) {
+        if (!factory->refresh()) {
+            state.SkipWithError("refresh failed");
+            break;
+        }
+    }
+    state.counters["paths"] = targets * targets;
+    state.SetComplexityN(targets);
+}
+BENCHMARK(refresh)->RangeMultiplier(2)->Range(2, 32)->Complexity();
+
+void supportedResolution(benchmark::State& state) {
+    const unsigned modes = static_cast<unsigned>(state.range(0));
+    standin::setConfiguration(machine(1, modes));
+    auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
+    factory->refresh();
+    const auto port = factory->videoPort(0);
+    tkl::Array<libVideoPortInfo::DisplayResolution> out;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(port->supportedResolution(out));
+    }
+    state.SetComplexityN(modes);
+}
+BENCHMARK(supportedResolution)->Arg(12)->Arg(156)->Arg(1024)->Complexity();
+
+} // namespace
+
+BENCHMARK_MAIN();
