@@ -304,22 +304,9 @@ std::string luidText(const LUID& luid) {
     return text;
 }
 
-UINT32 recordSize(UINT32 type) {
-    switch (type) {
-    case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME:
-        return sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME);
-    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME:
-        return sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME);
-    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE:
-        return sizeof(DISPLAYCONFIG_TARGET_PREFERRED_MODE);
-    default:
-        return 0;
-    }
-}
-
 void fillHeader(DISPLAYCONFIG_DEVICE_INFO_HEADER& header, const DeviceInfoKey& key) {
     header.type = static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(key.type);
-    header.size = recordSize(key.type);
+    header.size = deviceInfoRecordSize(key.type);
     header.adapterId = key.adapterId;
     header.id = key.id;
 }
@@ -381,7 +368,7 @@ void readDeviceInfo(const Json& value, const std::string& where, Configuration& 
         expectObject(value, where, {"type", "adapterId", "id", "result"});
     } else {
         expectObject(value, where, {"type", "adapterId", "id", "result", "size", "record"});
-        const UINT32 expected = recordSize(key.type);
+        const UINT32 expected = deviceInfoRecordSize(key.type);
         if (expected == 0) {
             fail(member(where, "type"), "a record of type " + std::to_string(key.type) +
                                             " cannot be given, only an error result");
@@ -541,7 +528,7 @@ Json deviceInfoJson(const DeviceInfoKey& key, const DeviceInfoAnswer& answer) {
     if (answer.error != ERROR_SUCCESS) {
         return json;
     }
-    json["size"] = recordSize(key.type);
+    json["size"] = deviceInfoRecordSize(key.type);
     switch (key.type) {
     case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME: {
         const auto r = recordFrom<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(key, answer.record);

@@ -131,19 +131,6 @@ Tables tablesFor(const Configuration& c, UINT32 table) {
     return table == QDC_ALL_PATHS ? Tables{c.paths, c.modes} : activeTables(c);
 }
 
-UINT32 expectedSize(UINT32 type) {
-    switch (type) {
-    case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME:
-        return sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME);
-    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME:
-        return sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME);
-    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE:
-        return sizeof(DISPLAYCONFIG_TARGET_PREFERRED_MODE);
-    default:
-        return 0; // checked against the configured record, if any
-    }
-}
-
 std::optional<std::u16string> sourceName(const Configuration& c, const LUID& adapter, UINT32 id) {
     const auto it =
         c.deviceInfo.find(DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, id});
@@ -296,7 +283,7 @@ DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
         return ERROR_INVALID_PARAMETER;
     }
     const UINT32 type = requestPacket->type;
-    const UINT32 expected = standin::expectedSize(type);
+    const UINT32 expected = standin::deviceInfoRecordSize(type);
     if (type < DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME ||
         type > DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL ||
         (expected != 0 && requestPacket->size != expected)) {

@@ -74,6 +74,21 @@ template <typename Record> std::vector<unsigned char> bytesOf(const Record& reco
     return bytes;
 }
 
+// The size of the record a device-information request of `type` carries, for
+// the three request types a configuration answers; 0 for any other type.
+inline UINT32 deviceInfoRecordSize(UINT32 type) {
+    switch (type) {
+    case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME:
+        return sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME);
+    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME:
+        return sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME);
+    case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE:
+        return sizeof(DISPLAYCONFIG_TARGET_PREFERRED_MODE);
+    default:
+        return 0;
+    }
+}
+
 inline DISPLAYCONFIG_PATH_INFO
 makePath(LUID adapter, UINT32 sourceId, UINT32 targetId, UINT32 flags,
          DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech,
