@@ -1,0 +1,292 @@
+#!/usr/bin/env bash
+# End-to-end checks of the library on Wine's display-configuration operations.
+# The X checks run on an Xorg server with the dummy driver, started by
+# with-xorg-dummy.sh (which sets VPI_WINE_DISPLAY); their Wine processes run
+# in PREFIX, a prefix of their own, and are ended on exit.
+#
+#   check-e2e.sh null-driver WINE_RUN PREFIX HOST_EXE VIDEOPORTS_EXE
+#       no X server (Wine's null driver; PREFIX is shared, nothing is ended):
+#       the one port Wine reports, through the host and videoports.exe.
+#   check-e2e.sh ports  WINE_RUN PREFIX HOST_EXE
+#       2, then 3 outputs, a fresh host process each: one port per output,
+#       its display id, monitor and preferred-mode log line, and its modes
+#       against the device's raw modes.
+#   check-e2e.sh refresh WINE_RUN PREFIX HOST_EXE
+#       one host process started on 3 outputs; one switched off, refresh():
+#       2 ports; on again, refresh(): 3 ports, and the C runtime heap back to
+#       the block count it had with those 3 ports before.
+#   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE NATIVE_VIDEOPORTS HOST_EXE
+#       2 outputs: the recorder's file, replayed by the native videoports,
+#       gives the JSON that videoports.exe prints live. With VPI_E2E_KEEP=DIR
+#       the recording and the live JSON are copied to DIR (to renew the
+#       fixture).
+set -euo pipefail
+
+if [[ $# -lt 4 ]]; then
+    echo "usage: $0 null-driver|ports|refresh|record-replay WINE_RUN PREFIX EXE..." >&2
+    exit 2
+fi
+mode=$1
+wine_run=$2
+prefix=$3
+shift 3
+here=$(dirname "$0")
+outputs=$here/xrandr-outputs.sh
+log_line='libVideoPortInfo WARNING 71 Unable to get preferred mode setting 50'
+
+# At the default log threshold.
+unset TKL_LOG_PRIORITY
+work=$(mktemp -d "${TMPDIR:-/tmp}/vpi-e2e.XXXXXX")
+if [[ $mode == null-driver ]]; then
+    unset VPI_WINE_DISPLAY
+    trap 'rm -rf "$work"' EXIT
+else
+    if [[ -z ${VPI_WINE_DISPLAY:-} ]]; then
+        echo "$0: $mode needs the X server of with-xorg-dummy.sh" >&2
+        exit 2
+    fi
+    # Whatever happens, no Wine process of this prefix outlives the X server.
+    trap '"$wine_run" --prefix "$prefix" --stop; rm -rf "$work"' EXIT
+fi
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# The line of a report that starts with WORD and INDEX.
+line_of() {
+    awk -v word="$2" -v index_="$3" '$1 == word && $2 == index_' <<<"$1"
+}
+
+# The ports part of a host report, for COUNT outputs.
+check_ports() {
+    local report=$1 count=$2 what=$3 i id port modes
+    grep -qx "ports count=$count" <<<"$report" || fail "$what: not $count ports"
+    for ((i = 0; i < count; ++i)); do
+        id="\\\\.\\DISPLAY$((i + 1))"
+        port=$(line_of "$report" port "$i")
+        [[ $port == "port $i display=$id attached=1 connector=3 monitor=1 "* ]] ||
+            fail "$what: port $i is not an attached DisplayPort on $id: $port"
+        [[ $port == *" name=Display$((i + 1)) "*" monitor_display=$id "* ]] ||
+            fail "$what: port $i: wrong monitor name or display id: $port"
+        # Wine fails the preferred-mode request; the monitor has no mode.
+        [[ $port == *" preferred=0x0@0/0" ]] ||
+            fail "$what: port $i: the preferred mode is not 0x0@0/0: $port"
+        modes=$(line_of "$report" modes "$i")
+        [[ $modes =~ ^modes\ $i\ library=[1-9][0-9]*\ .*\ equal=yes$ ]] ||
+            fail "$what: port $i: modes differ from the device's distinct raw modes: $modes"
+    done
+}
+
+# The host's log: exactly one preferred-mode line per port and enumeration.
+check_log() {
+    local file=$1 expected=$2 what=$3 log lines other
+    # Standard error is in text mode under Wine: CR LF.
+    log=$(tr -d '\r' <"$file")
+    lines=$(grep -cxF "$log_line" <<<"$log" || true)
+    other=$(grep -vxF "$log_line" <<<"$log" | grep -c . || true)
+    [[ $lines -eq $expected ]] ||
+        fail "$what: $lines preferred-mode log lines, expected $expected"
+    [[ $other -eq 0 ]] ||
+        fail "$what: other lines on standard error: $(grep -vxF "$log_line" <<<"$log" | head -3)"
+}
+
+# Sends a command to the host process started with coproc; its answer goes
+# to $reply.
+ask() {
+    local line
+    reply=
+    if [[ -z ${HOST[1]:-} ]]; then
+        fail "the host has exited before '$1'"
+        return 1
+    fi
+    echo "$1" >&"${HOST[1]}"
+    while IFS= read -r -t 120 -u "${HOST[0]}" line; do
+        if [[ $line == end ]]; then
+            return 0
+        fi
+        reply+=$line$'\n'
+    done
+    fail "no answer to '$1' from the host"
+    return 1
+}
+
+# Sets $blocks to the live block count of a steady report, after checking
+# that three refreshes on an unchanged configuration left it unchanged.
+steady_blocks() {
+    local report=$1 count=$2 what=$3 a b c
+    blocks=0
+    if [[ ! $report =~ steady\ ok=1\ ports=$count\ blocks=([0-9]+),([0-9]+),([0-9]+)\ heapwalk=end ]]; then
+        fail "$what: refresh failed or the heap could not be walked: $report"
+        return
+    fi
+    a=${BASH_REMATCH[1]} b=${BASH_REMATCH[2]} c=${BASH_REMATCH[3]}
+    [[ $a -eq $b && $b -eq $c ]] ||
+        fail "$what: live heap blocks change over refreshes ($a, $b, $c): old ports not freed"
+    blocks=$a
+}
+
+# Starts the host program; its standard error goes to $work/host.err.
+start_host() {
+    coproc HOST { "$wine_run" --prefix "$prefix" "$1" 2>"$work/host.err"; }
+    # shellcheck disable=SC2153 # set by coproc
+    host_pid=$HOST_PID
+}
+
+stop_host() {
+    local status=0
+    ask quit || return 0
+    wait "$host_pid" || status=$?
+    [[ $status -eq 0 ]] || fail "the host exited with $status"
+}
+
+# Waits until Wine, asked directly in the host's process, reports COUNT
+# paths with modes, twice in a row: Wine's desktop process takes the X
+# server's change into its registry some time after xrandr returns.
+wait_for_outputs() {
+    local count=$1 attempt previous=
+    for ((attempt = 0; attempt < 150; ++attempt)); do
+        ask platform || return 1
+        if [[ $reply =~ ^platform\ rc=0\ paths=$count\ raw=[1-9] && $reply == "$previous" ]]; then
+            return 0
+        fi
+        previous=$reply
+        sleep 0.1
+    done
+    fail "Wine does not report $count outputs; last: $reply"
+    return 1
+}
+
+run_null_driver() {
+    local host=$1 videoports=$2 status=0
+    start_host "$host"
+    wait_for_outputs 1
+    ask ports
+    echo -n "$reply"
+    check_ports "$reply" 1 "null driver"
+    ask steady
+    echo -n "$reply"
+    steady_blocks "$reply" 1 "null driver"
+    stop_host
+    check_log "$work/host.err" $((1 + 4)) "null driver"
+
+    "$wine_run" --prefix "$prefix" "$videoports" --json >"$work/live.json" 2>"$work/live.err" ||
+        status=$?
+    [[ $status -eq 0 ]] || fail "videoports.exe --json exited with $status"
+    [[ $(grep -c '"index":' "$work/live.json") -eq 1 ]] ||
+        fail "videoports.exe --json does not show one port"
+    grep -qF '"displayId": "\\\\.\\DISPLAY1"' "$work/live.json" ||
+        fail "videoports.exe --json does not show DISPLAY1"
+    grep -qF '"name": "Display1"' "$work/live.json" ||
+        fail "videoports.exe --json does not show the monitor Display1"
+    check_log "$work/live.err" 2 "videoports.exe"
+}
+
+run_ports() {
+    local host=$1 count
+    for count in 2 3; do
+        "$outputs" set "$count"
+        start_host "$host"
+        wait_for_outputs "$count"
+        ask ports
+        echo "--- $count outputs"
+        echo -n "$reply"
+        check_ports "$reply" "$count" "$count outputs"
+        stop_host
+        # factory() enumerated once: one failing request per port.
+        check_log "$work/host.err" "$count" "$count outputs"
+    done
+}
+
+run_refresh() {
+    local host=$1 with3 with2
+    "$outputs" set 3
+    start_host "$host"
+    wait_for_outputs 3
+
+    echo "--- started on 3 outputs"
+    ask ports
+    echo -n "$reply"
+    check_ports "$reply" 3 "start"
+    ask steady
+    echo -n "$reply"
+    steady_blocks "$reply" 3 "3 outputs"
+    with3=$blocks
+
+    echo "--- DUMMY2 off, refresh"
+    "$outputs" off 2
+    wait_for_outputs 2
+    ask refresh
+    echo -n "$reply"
+    grep -qx "refresh ok=1 ports=2" <<<"$reply" || fail "after switching off: not 2 ports"
+    ask ports
+    check_ports "$reply" 2 "after switching off"
+    ask steady
+    echo -n "$reply"
+    steady_blocks "$reply" 2 "2 outputs"
+    with2=$blocks
+    ((with2 < with3)) ||
+        fail "fewer ports, but not fewer live heap blocks ($with2 with 2, $with3 with 3)"
+
+    echo "--- DUMMY2 on, refresh"
+    "$outputs" on 2
+    wait_for_outputs 3
+    ask refresh
+    echo -n "$reply"
+    grep -qx "refresh ok=1 ports=3" <<<"$reply" || fail "after switching on: not 3 ports"
+    ask ports
+    check_ports "$reply" 3 "after switching on"
+    ask steady
+    echo -n "$reply"
+    steady_blocks "$reply" 3 "3 outputs again"
+    [[ $blocks -eq $with3 ]] ||
+        fail "3 outputs again: $blocks live heap blocks, $with3 before: old ports not freed"
+
+    stop_host
+    # Enumerations: factory(), then 4 per steady, 1 per refresh, on
+    # 3, 3, 2, 2, 3, 3 ports.
+    check_log "$work/host.err" $((3 + 4 * 3 + 2 + 4 * 2 + 3 + 4 * 3)) "refresh"
+}
+
+run_record_replay() {
+    local recorder=$1 videoports=$2 native=$3 host=$4 status=0
+    "$outputs" set 2
+    start_host "$host"
+    wait_for_outputs 2
+    stop_host
+    (cd "$work" && "$wine_run" --prefix "$prefix" "$recorder" -o recording.json) ||
+        fail "the recorder failed"
+    "$wine_run" --prefix "$prefix" "$videoports" --json >"$work/live.json" 2>"$work/live.err" ||
+        status=$?
+    [[ $status -eq 0 ]] || fail "videoports.exe --json exited with $status"
+    echo "--- videoports.exe --json: $(grep -c '"index":' "$work/live.json" || true) ports"
+    grep -qF '"displayId": "\\\\.\\DISPLAY2"' "$work/live.json" ||
+        fail "videoports.exe --json does not show DISPLAY2"
+    # factory() and videoports' own refresh(): two enumerations of 2 ports.
+    check_log "$work/live.err" 4 "videoports.exe"
+    "$here/replay-compare.sh" "$native" "$work/recording.json" "$work/live.json" ||
+        fail "the replay check failed"
+    if [[ -n ${VPI_E2E_KEEP:-} ]]; then
+        cp "$work/recording.json" "$VPI_E2E_KEEP/xorg-dummy-2-outputs.json"
+        cp "$work/live.json" "$VPI_E2E_KEEP/xorg-dummy-2-outputs.videoports.json"
+    fi
+}
+
+case $mode in
+null-driver) run_null_driver "$@" ;;
+ports) run_ports "$@" ;;
+refresh) run_refresh "$@" ;;
+record-replay) run_record_replay "$@" ;;
+*)
+    echo "$0: unknown check $mode" >&2
+    exit 2
+    ;;
+esac
+
+if ((failures)); then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "all checks passed"
