@@ -304,20 +304,13 @@ std::string luidText(const LUID& luid) {
     return text;
 }
 
-void fillHeader(DISPLAYCONFIG_DEVICE_INFO_HEADER& header, const DeviceInfoKey& key) {
-    header.type = static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(key.type);
-    header.size = deviceInfoRecordSize(key.type);
-    header.adapterId = key.adapterId;
-    header.id = key.id;
-}
-
 std::vector<unsigned char> readRecord(const DeviceInfoKey& key, const Json& value,
                                       const std::string& where) {
+    const auto type = static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(key.type);
     switch (key.type) {
     case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME: {
         expectObject(value, where, {"viewGdiDeviceName"});
-        DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
-        fillHeader(record.header, key);
+        auto record = makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(type, key.adapterId, key.id);
         readName(record.viewGdiDeviceName, value, "viewGdiDeviceName", where);
         return bytesOf(record);
     }
@@ -325,8 +318,7 @@ std::vector<unsigned char> readRecord(const DeviceInfoKey& key, const Json& valu
         expectObject(value, where,
                      {"flags", "outputTechnology", "edidManufactureId", "edidProductCodeId",
                       "connectorInstance", "monitorFriendlyDeviceName", "monitorDevicePath"});
-        DISPLAYCONFIG_TARGET_DEVICE_NAME record{};
-        fillHeader(record.header, key);
+        auto record = makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(type, key.adapterId, key.id);
         record.flags.value = bits32(value, "flags", where);
         record.outputTechnology = static_cast<DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY>(
             long32(value, "outputTechnology", where));
@@ -339,8 +331,7 @@ std::vector<unsigned char> readRecord(const DeviceInfoKey& key, const Json& valu
     }
     default: {
         expectObject(value, where, {"width", "height", "targetMode"});
-        DISPLAYCONFIG_TARGET_PREFERRED_MODE record{};
-        fillHeader(record.header, key);
+        auto record = makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(type, key.adapterId, key.id);
         record.width = bits32(value, "width", where);
         record.height = bits32(value, "height", where);
         record.targetMode = readTargetMode(value, "targetMode", where);
@@ -510,13 +501,12 @@ Json modeJson(const DISPLAYCONFIG_MODE_INFO& m) {
 }
 
 template <typename Record>
-Record recordFrom(const DeviceInfoKey& key, const std::vector<unsigned char>& bytes) {
-    if (bytes.size() != sizeof(Record)) {
-        throw ConfigurationError("a type " + std::to_string(key.type) + " record of " +
-                                 std::to_string(bytes.size()) + " bytes cannot be written");
-    }
+Record recordFrom(const DeviceInfoKey& key, const DeviceInfoAnswer& answer) {
     Record record{};
-    std::memcpy(&record, bytes.data(), sizeof record);
+    if (!recordOf(answer, record)) {
+        throw ConfigurationError("a type " + std::to_string(key.type) + " record of " +
+                                 std::to_string(answer.record.size()) + " bytes cannot be written");
+    }
     return record;
 }
 
@@ -531,12 +521,12 @@ Json deviceInfoJson(const DeviceInfoKey& key, const DeviceInfoAnswer& answer) {
     json["size"] = deviceInfoRecordSize(key.type);
     switch (key.type) {
     case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME: {
-        const auto r = recordFrom<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(key, answer.record);
+        const auto r = recordFrom<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(key, answer);
         json["record"] = Json{{"viewGdiDeviceName", toUtf8(nameOf(r.viewGdiDeviceName))}};
         break;
     }
     case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME: {
-        const auto r = recordFrom<DISPLAYCONFIG_TARGET_DEVICE_NAME>(key, answer.record);
+        const auto r = recordFrom<DISPLAYCONFIG_TARGET_DEVICE_NAME>(key, answer);
         json["record"] =
             Json{{"flags", r.flags.value},
                  {"outputTechnology", static_cast<INT32>(r.outputTechnology)},
@@ -548,7 +538,7 @@ Json deviceInfoJson(const DeviceInfoKey& key, const DeviceInfoAnswer& answer) {
         break;
     }
     case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE: {
-        const auto r = recordFrom<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(key, answer.record);
+        const auto r = recordFrom<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(key, answer);
         json["record"] = Json{
             {"width", r.width}, {"height", r.height}, {"targetMode", targetModeJson(r.targetMode)}};
         break;

@@ -18,11 +18,7 @@ void ask(Configuration& c, DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adap
     if (c.deviceInfo.count(key) != 0) {
         return;
     }
-    Record record{};
-    record.header.type = type;
-    record.header.size = sizeof(Record);
-    record.header.adapterId = adapter;
-    record.header.id = id;
+    Record record = makeRequest<Record>(type, adapter, id);
     DeviceInfoAnswer answer;
     answer.error = DisplayConfigGetDeviceInfo(&record.header);
     if (answer.error == ERROR_SUCCESS) {
@@ -44,8 +40,8 @@ void readTables(Configuration& c) {
             c.modes.clear();
             return;
         }
-        // The query refuses empty buffers, so it always gets room for one.
-        c.paths.assign(std::max<UINT32>(pathCount, 1), DISPLAYCONFIG_PATH_INFO{});
+        // The query refuses an empty buffer, so the mode table gets room for one.
+        c.paths.assign(pathCount, DISPLAYCONFIG_PATH_INFO{});
         c.modes.assign(std::max<UINT32>(modeCount, 1), DISPLAYCONFIG_MODE_INFO{});
         pathCount = static_cast<UINT32>(c.paths.size());
         modeCount = static_cast<UINT32>(c.modes.size());
@@ -97,10 +93,8 @@ Configuration recordDisplayConfiguration() {
             c, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
     }
     for (const auto& [key, answer] : c.deviceInfo) {
-        if (key.type == DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME &&
-            answer.error == ERROR_SUCCESS) {
-            DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
-            std::memcpy(&record, answer.record.data(), sizeof record);
+        DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
+        if (key.type == DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME && recordOf(answer, record)) {
             readModes(c, nameOf(record.viewGdiDeviceName));
         }
     }

@@ -134,12 +134,10 @@ Tables tablesFor(const Configuration& c, UINT32 table) {
 std::optional<std::u16string> sourceName(const Configuration& c, const LUID& adapter, UINT32 id) {
     const auto it =
         c.deviceInfo.find(DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, id});
-    if (it == c.deviceInfo.end() || it->second.error != ERROR_SUCCESS ||
-        it->second.record.size() != sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME)) {
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
+    if (it == c.deviceInfo.end() || !recordOf(it->second, record)) {
         return std::nullopt;
     }
-    DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
-    std::memcpy(&record, it->second.record.data(), sizeof record);
     return nameOf(record.viewGdiDeviceName);
 }
 
@@ -336,12 +334,13 @@ VPI_USER32_EXPORT BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWO
         }
     } else {
         // No name: the primary display, the source of the first active path.
-        std::optional<std::u16string> primary;
-        for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
-            if (!primary && (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
-                primary = standin::sourceName(c, path.sourceInfo.adapterId, path.sourceInfo.id);
-            }
-        }
+        const auto active = std::find_if(c.paths.begin(), c.paths.end(), [](const auto& path) {
+            return (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0;
+        });
+        const std::optional<std::u16string> primary =
+            active == c.paths.end()
+                ? std::nullopt
+                : standin::sourceName(c, active->sourceInfo.adapterId, active->sourceInfo.id);
         if (!primary) {
             return FALSE;
         }

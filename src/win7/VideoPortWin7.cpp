@@ -33,10 +33,7 @@ Record makeRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapterId, U
 
 VideoPortWin7::VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
                              tkl::Array<DISPLAYCONFIG_MODE_INFO> modes)
-    : VideoPort(), displayId_(), monitor_() {
-    std::memset(static_cast<void*>(&path_), 0, sizeof(path_));
-    std::memset(static_cast<void*>(&sourceMode_), 0, sizeof(sourceMode_));
-    std::memset(static_cast<void*>(&targetMode_), 0, sizeof(targetMode_));
+    : VideoPort(), path_(), sourceMode_(), targetMode_(), displayId_(), monitor_() {
     update(path);
     // The array access throws IndexOutOfBounds for an index outside the table;
     // the members built so far (the monitor among them) are then released.
@@ -118,20 +115,20 @@ unsigned VideoPortWin7::supportedResolution(tkl::Array<DisplayResolution>& out) 
     out.clear();
     ExtDevMode record;
     std::memset(static_cast<void*>(&record), 0, sizeof(record));
-    record.devMode.dmSize = sizeof(DEVMODEW);
-    record.devMode.dmDriverExtra = 0; // no driver-private data wanted
     const LPCWSTR device = reinterpret_cast<LPCWSTR>(displayId_.getUCS2Buffer());
-    for (DWORD modeNumber = 0;
-         EnumDisplaySettingsExW(device, modeNumber, &record.devMode, EDS_RAWMODE) != 0;
-         ++modeNumber) {
+    for (DWORD modeNumber = 0;; ++modeNumber) {
+        // Set before every call: the platform may rewrite both.
+        record.devMode.dmSize = sizeof(DEVMODEW);
+        record.devMode.dmDriverExtra = 0; // no driver-private data wanted
+        if (EnumDisplaySettingsExW(device, modeNumber, &record.devMode, EDS_RAWMODE) == 0) {
+            break;
+        }
         const DisplayResolution resolution(record.devMode.dmPelsWidth, record.devMode.dmPelsHeight,
                                            record.devMode.dmDisplayFrequency,
                                            record.devMode.dmBitsPerPel);
         if (out.indexOf(resolution) < 0) {
             out.append(resolution);
         }
-        record.devMode.dmSize = sizeof(DEVMODEW);
-        record.devMode.dmDriverExtra = 0;
     }
     return out.size();
 }

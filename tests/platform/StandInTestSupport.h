@@ -1,31 +1,16 @@
 // Shared helpers of the stand-in's tests.
 #pragma once
 
+#include "../support/Environment.h"
+
 #include <platform/StandIn.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace standin_test {
-
-inline void setEnvironment(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
-inline void clearEnvironment(const char* name) {
-#ifdef _WIN32
-    _putenv_s(name, "");
-#else
-    unsetenv(name);
-#endif
-}
 
 // Every test starts and ends with the default machine and no scripted faults.
 class StandInTest : public ::testing::Test {
@@ -72,11 +57,7 @@ inline Tables query(UINT32 flags) {
 
 template <typename Record>
 LONG ask(Record& record, DISPLAYCONFIG_DEVICE_INFO_TYPE type, LUID adapter, UINT32 id) {
-    record = Record{};
-    record.header.type = type;
-    record.header.size = sizeof(Record);
-    record.header.adapterId = adapter;
-    record.header.id = id;
+    record = standin::makeRequest<Record>(type, adapter, id);
     return DisplayConfigGetDeviceInfo(&record.header);
 }
 

@@ -1,5 +1,7 @@
 // Runs the videoports program as a user would and checks what it prints
 // against what the library itself reports for the same configuration.
+#include "../support/Environment.h"
+
 #include <VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/ConnectorType.h>
 #include <platform/ConfigurationJson.h>
@@ -40,15 +42,11 @@ std::string readFile(const std::string& path) {
 }
 
 void setConfigFile(const std::string& path) {
-#ifdef _WIN32
-    _putenv_s("VPI_DISPLAY_CONFIG", path.c_str());
-#else
     if (path.empty()) {
-        unsetenv("VPI_DISPLAY_CONFIG");
+        clearEnvironment("VPI_DISPLAY_CONFIG");
     } else {
-        setenv("VPI_DISPLAY_CONFIG", path.c_str(), 1);
+        setEnvironment("VPI_DISPLAY_CONFIG", path);
     }
-#endif
 }
 
 /// Runs videoports with `arguments`; the configuration file, if any, reaches

@@ -26,6 +26,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -50,33 +51,21 @@ std::string modeText(const DisplayResolution& mode) {
 
 // The device's distinct raw modes as this program reads them, independently
 // of the library.
-std::vector<DisplayResolution> rawDistinctModes(const std::wstring& device, unsigned& raw) {
+std::vector<DisplayResolution> rawDistinctModes(const wchar_t* device, unsigned& raw) {
     std::vector<DisplayResolution> distinct;
     for (raw = 0;; ++raw) {
         DEVMODEW mode{};
         mode.dmSize = sizeof mode;
-        if (!EnumDisplaySettingsExW(device.c_str(), raw, &mode, EDS_RAWMODE)) {
+        if (!EnumDisplaySettingsExW(device, raw, &mode, EDS_RAWMODE)) {
             break;
         }
         const DisplayResolution key(mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency,
                                     mode.dmBitsPerPel);
-        bool seen = false;
-        for (const DisplayResolution& known : distinct) {
-            seen = seen || known == key;
-        }
-        if (!seen) {
+        if (std::find(distinct.begin(), distinct.end(), key) == distinct.end()) {
             distinct.push_back(key);
         }
     }
     return distinct;
-}
-
-std::wstring wide(const std::string& utf8) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &text[0], size);
-    text.resize(text.size() - 1);
-    return text;
 }
 
 void printModes(unsigned index, const VideoPort& port) {
@@ -84,7 +73,7 @@ void printModes(unsigned index, const VideoPort& port) {
     port.supportedResolution(library);
     unsigned raw = 0;
     const std::vector<DisplayResolution> expected =
-        rawDistinctModes(wide(port.displayId().toUtf8()), raw);
+        rawDistinctModes(reinterpret_cast<const wchar_t*>(port.displayId().getUCS2Buffer()), raw);
 
     std::string difference;
     const std::size_t common = library.size() < expected.size() ? library.size() : expected.size();

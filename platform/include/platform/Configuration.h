@@ -68,6 +68,27 @@ template <std::size_t N> std::u16string nameOf(const WCHAR (&field)[N]) {
     return name;
 }
 
+// A device-information request for `Record`: zero bytes, then the header.
+template <typename Record>
+Record makeRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapter, UINT32 id) {
+    Record record{};
+    record.header.type = type;
+    record.header.size = sizeof(Record);
+    record.header.adapterId = adapter;
+    record.header.id = id;
+    return record;
+}
+
+// The record an answer carries; false for an error answer or a record of
+// another size.
+template <typename Record> bool recordOf(const DeviceInfoAnswer& answer, Record& record) {
+    if (answer.error != ERROR_SUCCESS || answer.record.size() != sizeof(Record)) {
+        return false;
+    }
+    std::memcpy(&record, answer.record.data(), sizeof(Record));
+    return true;
+}
+
 template <typename Record> std::vector<unsigned char> bytesOf(const Record& record) {
     std::vector<unsigned char> bytes(sizeof(Record));
     std::memcpy(bytes.data(), &record, sizeof(Record));
@@ -190,8 +211,8 @@ struct Configuration {
     std::map<std::u16string, std::vector<DEVMODEW>> displayModes;
 
     void setSourceName(LUID adapter, UINT32 sourceId, const std::u16string& gdiName) {
-        DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
-        setHeader(record, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, sourceId);
+        auto record = makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, sourceId);
         copyName(record.viewGdiDeviceName, gdiName);
         setRecord(record);
     }
@@ -202,8 +223,8 @@ struct Configuration {
                   const std::u16string& devicePath,
                   DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech = DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI,
                   UINT16 edidManufactureId = 0, UINT16 edidProductCodeId = 0) {
-        DISPLAYCONFIG_TARGET_DEVICE_NAME record{};
-        setHeader(record, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, targetId);
+        auto record = makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, targetId);
         record.flags.friendlyNameFromEdid = friendlyName.empty() ? 0 : 1;
         record.flags.edidIdsValid = (edidManufactureId | edidProductCodeId) != 0 ? 1 : 0;
         record.outputTechnology = tech;
@@ -217,8 +238,8 @@ struct Configuration {
 
     void setPreferredMode(LUID adapter, UINT32 targetId, UINT32 width, UINT32 height,
                           UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
-        DISPLAYCONFIG_TARGET_PREFERRED_MODE record{};
-        setHeader(record, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, targetId);
+        auto record = makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, targetId);
         record.width = width;
         record.height = height;
         record.targetMode.targetVideoSignalInfo =
@@ -239,15 +260,6 @@ struct Configuration {
     }
 
 private:
-    template <typename Record>
-    static void setHeader(Record& record, DISPLAYCONFIG_DEVICE_INFO_TYPE type, LUID adapter,
-                          UINT32 id) {
-        record.header.type = type;
-        record.header.size = sizeof(Record);
-        record.header.adapterId = adapter;
-        record.header.id = id;
-    }
-
     template <typename Record> void setRecord(const Record& record) {
         DeviceInfoAnswer answer;
         answer.record = bytesOf(record);
