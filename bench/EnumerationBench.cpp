@@ -1,7 +1,7 @@
 // Figures for the back-end on the stand-in platform: a full refresh (snapshot,
 // de-duplication, one port per target) and a resolution listing, for machines
 // of growing size.
-#include <VideoPortFactoryWin7.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <platform/StandIn.h>
 
 #include <benchmark/benchmark.h>

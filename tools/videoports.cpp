@@ -1,7 +1,7 @@
 // videoports: lists the machine's video ports through the library, as a host
 // program would.
-#include <VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/ConnectorType.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <tkl/Exception.h>
 #include <tkl/Logging.h>
 

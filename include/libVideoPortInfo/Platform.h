@@ -1,19 +1,10 @@
 // The platform's display-configuration records and operations: <windows.h> on
-// Windows, our own declarations of the same names elsewhere. The assertions
-// pin every layout the library relies on, in both builds.
+// Windows, the project's own declarations of the same names elsewhere (both
+// through <libVideoPortInfo/DisplayConfig.h>). The assertions pin every layout
+// the library relies on, in both builds.
 #pragma once
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <platform/DisplayConfig.h>
-#endif
+#include <libVideoPortInfo/DisplayConfig.h>
 
 #include <cstddef>
 

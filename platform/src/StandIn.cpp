@@ -206,9 +206,8 @@ using standin::Operation;
 
 extern "C" {
 
-VPI_USER32_EXPORT LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags,
-                                                          UINT32* numPathArrayElements,
-                                                          UINT32* numModeInfoArrayElements) {
+VPI_PLATFORM_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
+                                                         UINT32* numModeInfoArrayElements) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
     LONG code = ERROR_SUCCESS;
@@ -232,11 +231,11 @@ VPI_USER32_EXPORT LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags,
     return ERROR_SUCCESS;
 }
 
-VPI_USER32_EXPORT LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
-                                                 DISPLAYCONFIG_PATH_INFO* pathArray,
-                                                 UINT32* numModeInfoArrayElements,
-                                                 DISPLAYCONFIG_MODE_INFO* modeInfoArray,
-                                                 DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId) {
+VPI_PLATFORM_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
+                                                DISPLAYCONFIG_PATH_INFO* pathArray,
+                                                UINT32* numModeInfoArrayElements,
+                                                DISPLAYCONFIG_MODE_INFO* modeInfoArray,
+                                                DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
     LONG code = ERROR_SUCCESS;
@@ -269,7 +268,7 @@ VPI_USER32_EXPORT LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathAr
     return ERROR_SUCCESS;
 }
 
-VPI_USER32_EXPORT LONG WINAPI
+VPI_PLATFORM_API LONG WINAPI
 DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -312,8 +311,8 @@ DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
     return ERROR_SUCCESS;
 }
 
-VPI_USER32_EXPORT BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
-                                                     DEVMODEW* lpDevMode, DWORD dwFlags) {
+VPI_PLATFORM_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
+                                                    DEVMODEW* lpDevMode, DWORD dwFlags) {
     (void)dwFlags; // raw and rotated modes alike: the stand-in filters nothing
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);

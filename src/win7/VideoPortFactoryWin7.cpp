@@ -1,4 +1,4 @@
-#include "VideoPortFactoryWin7.h"
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 
 #include "PlatformLog.h"
 

@@ -1,4 +1,4 @@
-#include "VideoPortWin7.h"
+#include <libVideoPortInfo/VideoPortWin7.h>
 
 #include "PlatformLog.h"
 

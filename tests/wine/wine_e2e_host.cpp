@@ -20,9 +20,9 @@
 //            number of live blocks on the C runtime's heap after each:
 //              steady ok=0|1 ports=N blocks=A,B,C heapwalk=end|errorN
 //   quit     ends the program
-#include <VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/DisplayResolution.h>
 #include <libVideoPortInfo/VideoPort.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 
 #include <windows.h>
 

@@ -1,14 +1,23 @@
-// The display-configuration records, constants and operations of the Windows
-// user32 interface, under the platform's own names, for builds without
-// <windows.h>. Layouts follow the platform's published ones byte for byte, so
+// The platform's display-configuration records, constants and operations.
+// On Windows they come from <windows.h>. Elsewhere this header declares the
+// same records, constants and the four user32 operations under the
+// platform's own names; layouts follow the published ones byte for byte, so
 // that code written against <windows.h> compiles and behaves unchanged.
+//
+// The operations are declared as <windows.h> declares them, without any
+// export attribute: whatever library defines them (the stand-in platform on
+// Linux, or a test's own definitions) supplies its own.
 #pragma once
 
 #if defined(_WIN32)
-#error "On Windows, include <windows.h> (through <libVideoPortInfo/Platform.h>) instead"
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
 #endif
-
-#include <platform/PlatformExport.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 
 #include <cstdint>
 
@@ -410,19 +419,18 @@ typedef struct _devicemodeW {
 extern "C" {
 #endif
 
-VPI_USER32_EXPORT LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags,
-                                                          UINT32* numPathArrayElements,
-                                                          UINT32* numModeInfoArrayElements);
-VPI_USER32_EXPORT LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
-                                                 DISPLAYCONFIG_PATH_INFO* pathArray,
-                                                 UINT32* numModeInfoArrayElements,
-                                                 DISPLAYCONFIG_MODE_INFO* modeInfoArray,
-                                                 DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId);
-VPI_USER32_EXPORT LONG WINAPI
-DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket);
-VPI_USER32_EXPORT BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
-                                                     DEVMODEW* lpDevMode, DWORD dwFlags);
+LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
+                                        UINT32* numModeInfoArrayElements);
+LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
+                               DISPLAYCONFIG_PATH_INFO* pathArray, UINT32* numModeInfoArrayElements,
+                               DISPLAYCONFIG_MODE_INFO* modeInfoArray,
+                               DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId);
+LONG WINAPI DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket);
+BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode,
+                                   DWORD dwFlags);
 
 #ifdef __cplusplus
 }
 #endif
+
+#endif // !_WIN32

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VideoPortWin7.h"
+#include <libVideoPortInfo/VideoPortWin7.h>
 
 #include <libVideoPortInfo/Platform.h>
 #include <libVideoPortInfo/VideoPortFactory.h>
