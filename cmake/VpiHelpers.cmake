@@ -1,9 +1,39 @@
 # Shared build helpers.
 
-# Gives a shared library its final file name: no "lib" prefix on Windows, so
-# the DLLs are Common.dll, libVideoPortInfo.dll, ...; on Linux the usual
-# lib<name>.so, except for names that already start with "lib".
-function(vpi_shared_library_naming target)
+include(GoogleTest)
+
+# The relative path from the installed programs to the installed libraries,
+# for their RPATH: an installed tree works from any prefix.
+file(RELATIVE_PATH VPI_BIN_TO_LIB "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
+
+# A version resource (product name and version only) in a Windows DLL or
+# program, from the project's one version number.
+function(vpi_add_version_resource target)
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(VPI_RC_FILE_TYPE VFT_APP)
+  else()
+    set(VPI_RC_FILE_TYPE VFT_DLL)
+  endif()
+  set(VPI_RC_VERSION_COMMAS
+      "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
+
+# The properties of every shared library of the project:
+#  - its file name: no "lib" prefix on Windows (Common.dll, libVideoPortInfo.dll,
+#    ...) and the usual lib<name>.so on Linux, except for names that already
+#    start with "lib"; the MinGW import library is lib<name>.dll.a on the same
+#    rule, so "-l<name>" links it on both systems;
+#  - the project version as VERSION and its major number as SOVERSION;
+#  - the RPATH of the installed file: the libraries beside it;
+#  - a version resource on Windows.
+function(vpi_library_properties target)
   get_target_property(output_name ${target} OUTPUT_NAME)
   if(NOT output_name)
     set(output_name ${target})
@@ -11,20 +41,44 @@ function(vpi_shared_library_naming target)
   if(WIN32 OR output_name MATCHES "^lib")
     set_target_properties(${target} PROPERTIES PREFIX "")
   endif()
+  if(WIN32 AND output_name MATCHES "^lib")
+    set_target_properties(${target} PROPERTIES IMPORT_PREFIX "")
+  endif()
+  set_target_properties(${target} PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR})
+  if(NOT WIN32)
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+  vpi_add_version_resource(${target})
 endfunction()
 
-# GoogleTest: the system package natively; built from the Debian sources in
-# /usr/src/googletest for a cross build, where no prebuilt library fits.
+# The properties of every installed program: the RPATH that finds the
+# installed libraries, and a version resource on Windows.
+function(vpi_program_properties target)
+  if(NOT WIN32)
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${VPI_BIN_TO_LIB}")
+  endif()
+  vpi_add_version_resource(${target})
+endfunction()
+
+# GoogleTest: the system package natively; built from its sources for a cross
+# build, where no prebuilt library fits (VPI_GTEST_SOURCE_DIR, Debian's
+# location by default).
 function(vpi_find_gtest)
   if(TARGET GTest::gtest_main)
     return()
   endif()
   if(CMAKE_CROSSCOMPILING)
     set(VPI_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+    if(NOT EXISTS ${VPI_GTEST_SOURCE_DIR}/CMakeLists.txt)
+      message(FATAL_ERROR "GoogleTest sources not found in VPI_GTEST_SOURCE_DIR "
+                          "(${VPI_GTEST_SOURCE_DIR}); scripts/setup.sh installs libgtest-dev")
+    endif()
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-    add_subdirectory(${VPI_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+    add_subdirectory(${VPI_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
     # GoogleTest's own sources are not held to our warning flags.
     target_compile_options(gtest PRIVATE -w)
     target_compile_options(gtest_main PRIVATE -w)
@@ -38,11 +92,14 @@ function(vpi_find_gtest)
   endif()
 endfunction()
 
-# vpi_add_gtest(NAME SOURCES src... [LIBS lib...] [ENVIRONMENT VAR=value...])
-# One executable, registered as one CTest test: every test case of a binary
-# runs in one process, so tests must not depend on running alone.
+# vpi_add_gtest(NAME SOURCES src... [LIBS lib...] [NO_MAIN] [PROPERTIES prop value...])
+# One executable; CTest lists each of its test cases as "NAME.Suite.Case", so
+# a failure names the case. Every case runs in a process of its own; the
+# cases are discovered when CTest starts (under the emulator in a cross
+# build), so building never runs a test program. PROPERTIES apply to every
+# case.
 function(vpi_add_gtest name)
-  cmake_parse_arguments(ARG "NO_MAIN" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "NO_MAIN" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   vpi_find_gtest()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest)
@@ -52,8 +109,27 @@ function(vpi_add_gtest name)
   if(NOT CMAKE_CROSSCOMPILING)
     target_link_libraries(${name} PRIVATE Threads::Threads)
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  if(ARG_ENVIRONMENT)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+  set(properties)
+  if(ARG_PROPERTIES)
+    set(properties PROPERTIES ${ARG_PROPERTIES})
   endif()
+  # A new Wine prefix takes 15-20 s to create on the first start.
+  gtest_discover_tests(${name}
+    TEST_PREFIX "${name}."
+    EXTRA_ARGS --gtest_brief=1
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 180
+    ${properties})
+endfunction()
+
+# vpi_add_exports_test(NAME LIBRARY_TARGET EXPECTED_LIST)
+# The library exports exactly the symbols of the list (tests/CheckExports.cmake).
+function(vpi_add_exports_test name library expected)
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND}
+      -DLIBRARY=$<TARGET_FILE:${library}>
+      -DEXPECTED=${expected}
+      -DNM=${CMAKE_NM}
+      -DOBJDUMP=${CMAKE_OBJDUMP}
+      -P ${PROJECT_SOURCE_DIR}/tests/CheckExports.cmake)
 endfunction()
