@@ -20,7 +20,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/
   FILES_MATCHING PATTERN "*.h")
 
 # The libraries a host links, and on Linux the stand-in they need to run.
-set(VPI_INSTALLED_LIBRARIES dovAzaveVevoZoraVuz7 libVideoPortInfo Common)
+set(VPI_INSTALLED_LIBRARIES dovAzaveVevoZoraVuz7 libVideoPortInfo Common vpi)
 if(NOT WIN32)
   list(APPEND VPI_INSTALLED_LIBRARIES PlatformStandIn)
 endif()
@@ -32,6 +32,12 @@ install(TARGETS ${VPI_INSTALLED_LIBRARIES}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
+if(WIN32)
+  # For import libraries of other toolchains: lib /def:vpi.def /machine:x64.
+  install(FILES ${PROJECT_BINARY_DIR}/lib/vpi.def
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
+
 if(VPI_BUILD_TOOLS)
   install(TARGETS videoports vpi-record-display-config
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
@@ -42,6 +48,7 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     ${PROJECT_SOURCE_DIR}/docs/api.md
+    ${PROJECT_SOURCE_DIR}/docs/c-api.md
     ${PROJECT_SOURCE_DIR}/docs/videoports.md
     ${PROJECT_SOURCE_DIR}/docs/display-config-format.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
@@ -80,9 +87,20 @@ else()
   string(APPEND VPI_PC_LIBS " -lPlatformStandIn")
   set(VPI_PC_RPATH "-Wl,-rpath,\${libdir}")
 endif()
+set(VPI_PC_NAME ${PROJECT_NAME})
+set(VPI_PC_DESCRIPTION ${PROJECT_DESCRIPTION})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/dovAzaveVevoZoraVuz7.pc.in
   ${PROJECT_BINARY_DIR}/dovAzaveVevoZoraVuz7.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/dovAzaveVevoZoraVuz7.pc
+# The C interface links only its own library; the C++ ones are its
+# implementation and found by it at run time.
+set(VPI_PC_NAME ${PROJECT_NAME}-vpi)
+set(VPI_PC_DESCRIPTION "The C interface of ${PROJECT_NAME}")
+set(VPI_PC_LIBS "-lvpi")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/dovAzaveVevoZoraVuz7.pc.in
+  ${PROJECT_BINARY_DIR}/dovAzaveVevoZoraVuz7-vpi.pc @ONLY)
+install(FILES
+    ${PROJECT_BINARY_DIR}/dovAzaveVevoZoraVuz7.pc
+    ${PROJECT_BINARY_DIR}/dovAzaveVevoZoraVuz7-vpi.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)
 

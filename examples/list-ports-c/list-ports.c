@@ -1,0 +1,78 @@
+/* list-ports-c: the video ports through the C interface, as JSON in the form
+ * of `videoports --json` (the same fields, in the same order).
+ *
+ *   gcc -std=c99 list-ports.c $(pkg-config --cflags --libs dovAzaveVevoZoraVuz7-vpi)
+ */
+#include <vpi/vpi.h>
+
+#include <stdio.h>
+
+/* Writes `text` as a JSON string; the library's text is UTF-8 already. */
+static void printString(const char* text) {
+    putchar('"');
+    for (; *text != '\0'; ++text) {
+        const unsigned char c = (unsigned char)*text;
+        if (c == '"' || c == '\\') {
+            printf("\\%c", c);
+        } else if (c < 0x20) {
+            printf("\\u%04x", c);
+        } else {
+            putchar(c);
+        }
+    }
+    putchar('"');
+}
+
+static void printMode(const vpi_mode* mode) {
+    printf("{\"width\": %lu, \"height\": %lu, \"refreshRate\": %lu, \"bitsPerPixel\": %lu}",
+           (unsigned long)mode->width, (unsigned long)mode->height,
+           (unsigned long)mode->refresh_rate, (unsigned long)mode->bits_per_pixel);
+}
+
+static void printPort(const vpi_port* port) {
+    uint32_t k;
+    printf("    {\"index\": %lu, \"connector\": ", (unsigned long)port->index);
+    printString(port->connector_name);
+    printf(", \"connectorType\": %ld, \"monitorAttached\": %s, \"displayId\": ",
+           (long)port->connector, port->monitor_attached ? "true" : "false");
+    printString(port->display_id);
+    printf(", \"monitor\": ");
+    if (port->monitor_name != NULL) {
+        printf("{\"name\": ");
+        printString(port->monitor_name);
+        printf(", \"devicePath\": ");
+        printString(port->monitor_device_path);
+        printf(", \"displayId\": "); /* a monitor's display id is its port's */
+        printString(port->display_id);
+        printf(", \"preferredMode\": ");
+        printMode(&port->preferred_mode);
+        printf("}");
+    } else {
+        printf("null");
+    }
+    printf(",\n     \"modes\": [");
+    for (k = 0; k < port->mode_count; ++k) {
+        printf(k == 0 ? "\n      " : ",\n      ");
+        printMode(&port->modes[k]);
+    }
+    printf("]}");
+}
+
+int main(void) {
+    vpi_snapshot* snapshot = NULL;
+    uint32_t i;
+    /* One call takes everything; the snapshot owns all it points to. */
+    if (vpi_snapshot_take(&snapshot) != VPI_OK) {
+        fprintf(stderr, "list-ports-c: %s\n", vpi_last_error());
+        return 1;
+    }
+    printf("{\n  \"ports\": [");
+    for (i = 0; i < vpi_port_count(snapshot); ++i) {
+        printf(i == 0 ? "\n" : ",\n");
+        printPort(vpi_port_at(snapshot, i));
+    }
+    printf("\n  ]\n}\n");
+    /* One snapshot, one free. */
+    vpi_snapshot_free(snapshot);
+    return 0;
+}

@@ -1,0 +1,153 @@
+/* vpi: the video ports of this machine through a plain C interface.
+ *
+ * For hosts that are not built with the library's own C++ compiler (programs
+ * built with Microsoft's compiler, C, C#, Rust, Go, Python through ctypes):
+ * the interface is C99, and no C++ type or exception crosses it.
+ *
+ * A snapshot is an immutable copy of everything the library tells about the
+ * ports at the moment it is taken. It owns all its memory: every pointer
+ * reached from it stays valid until vpi_snapshot_free(), whatever else
+ * happens in the meantime (later snapshots, display changes). One snapshot,
+ * one free.
+ *
+ *     vpi_snapshot* snapshot = NULL;
+ *     if (vpi_snapshot_take(&snapshot) != VPI_OK) {
+ *         fprintf(stderr, "%s\n", vpi_last_error());
+ *         return 1;
+ *     }
+ *     for (uint32_t i = 0; i < vpi_port_count(snapshot); ++i) {
+ *         const vpi_port* port = vpi_port_at(snapshot, i);
+ *         printf("%s %s\n", port->connector_name, port->display_id);
+ *     }
+ *     vpi_snapshot_free(snapshot);
+ *
+ * Threads: every function may be called from any thread. Taking snapshots is
+ * serialised inside the library; a snapshot, being immutable, may be read by
+ * several threads at once. vpi_last_error() is per thread.
+ */
+#ifndef VPI_VPI_H
+#define VPI_VPI_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(VPI_C_BUILD)
+#define VPI_API __declspec(dllexport)
+#else
+#define VPI_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define VPI_API __attribute__((visibility("default")))
+#else
+#define VPI_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results of vpi_snapshot_take(). */
+enum {
+    VPI_OK = 0,
+    /* A required pointer argument was NULL. */
+    VPI_E_INVALID_ARGUMENT = 1,
+    /* The display configuration could not be read (the library's log line
+     * says why; it goes to standard error by default). */
+    VPI_E_PLATFORM = 2,
+    /* Memory ran out. Nothing was leaked and nothing was returned. */
+    VPI_E_NO_MEMORY = 3,
+    /* The library refused the configuration it was given, for example a
+     * mode record that the platform's own tables do not hold; the message
+     * of vpi_last_error() says what. */
+    VPI_E_LIBRARY = 4,
+    /* Anything else went wrong inside the library. */
+    VPI_E_INTERNAL = 5
+};
+
+/* The connector kinds of vpi_port.connector (the library's ConnectorType). */
+enum {
+    VPI_CONNECTOR_VGA = 0,
+    VPI_CONNECTOR_DVI = 1,
+    VPI_CONNECTOR_HDMI = 2,
+    VPI_CONNECTOR_DISPLAYPORT = 3,
+    VPI_CONNECTOR_SVIDEO = 4,
+    VPI_CONNECTOR_COMPOSITE = 5,
+    VPI_CONNECTOR_COMPONENT = 6,
+    VPI_CONNECTOR_INTERNAL = 7,
+    VPI_CONNECTOR_LVDS = 8,
+    VPI_CONNECTOR_DJPN = 9,
+    VPI_CONNECTOR_SDI = 10,
+    VPI_CONNECTOR_UDI = 11,
+    VPI_CONNECTOR_SDTV_DONGLE = 12,
+    VPI_CONNECTOR_OTHER = 13
+};
+
+typedef struct vpi_snapshot vpi_snapshot;
+
+/* One display mode: pixels, refresh rate in hertz, colour depth. */
+typedef struct vpi_mode {
+    uint32_t width, height, refresh_rate, bits_per_pixel;
+} vpi_mode;
+
+/* One video port. All text is UTF-8 and NUL-terminated.
+ *
+ * Later versions may add fields at the end of this structure, never
+ * elsewhere: reach ports through vpi_port_at(), never by indexing an array of
+ * vpi_port of your own. */
+typedef struct vpi_port {
+    /* The port's index, as vpi_port_at() takes it. */
+    uint32_t index;
+    /* One of VPI_CONNECTOR_*, and its English name ("HDMI", "DisplayPort",
+     * "Other", ...). */
+    int32_t connector;
+    const char* connector_name;
+    /* Non-zero when a monitor is attached (the port's path is active). */
+    int32_t monitor_attached;
+    /* The name of the display device that drives the port, such as
+     * "\\.\DISPLAY1"; never NULL, "" when the platform did not tell it. For
+     * a port without a monitor, the source that could drive it. */
+    const char* display_id;
+    /* The attached monitor's friendly name (may be "") and device path;
+     * both NULL when no monitor is attached. The monitor's display id is the
+     * port's. */
+    const char* monitor_name;
+    const char* monitor_device_path;
+    /* The monitor's preferred mode: refresh rate rounded to whole hertz,
+     * bits_per_pixel 0 (the platform does not tell it); all zeros when
+     * unknown or without a monitor. */
+    vpi_mode preferred_mode;
+    /* The distinct modes the port can be set to, in the order the platform
+     * first reported each; modes is NULL when mode_count is 0. */
+    uint32_t mode_count;
+    const vpi_mode* modes;
+} vpi_port;
+
+/* Reads the current display configuration into a new snapshot. On success
+ * returns VPI_OK and stores the snapshot in *out; otherwise returns a
+ * VPI_E_* code, stores NULL in *out (when out is not NULL) and leaves the
+ * reason in vpi_last_error(). */
+VPI_API int vpi_snapshot_take(vpi_snapshot** out);
+
+/* Frees a snapshot and everything reached from it. NULL is fine. */
+VPI_API void vpi_snapshot_free(vpi_snapshot* snapshot);
+
+/* The number of ports; 0 for NULL. */
+VPI_API uint32_t vpi_port_count(const vpi_snapshot* snapshot);
+
+/* Port `index`, or NULL when the index is not below the count (or snapshot is
+ * NULL). The port lives as long as the snapshot. */
+VPI_API const vpi_port* vpi_port_at(const vpi_snapshot* snapshot, uint32_t index);
+
+/* Why the last failed vpi_snapshot_take() on this thread failed, in English;
+ * "" when it has not failed. A successful call clears it. The text stays
+ * valid until the next call on this thread. */
+VPI_API const char* vpi_last_error(void);
+
+/* The library's version, such as "0.2.0". */
+VPI_API const char* vpi_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VPI_VPI_H */

@@ -1,0 +1,56 @@
+// Prints the ports in the text form of dump.h, through the C++ interface: the
+// answer the C interface's snapshot must repeat.
+#include <libVideoPortInfo/ConnectorType.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dump.h"
+
+using namespace libVideoPortInfo;
+
+namespace {
+
+vpi_mode modeOf(const DisplayResolution& mode) {
+    return vpi_mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
+}
+
+} // namespace
+
+int main() {
+    auto factory = VideoPortFactoryWin7::factory();
+    if (!factory->refresh()) {
+        std::fprintf(stderr, "reference_dump: the display configuration could not be read\n");
+        return 1;
+    }
+    for (unsigned i = 0; i < factory->numVideoPorts(); ++i) {
+        const VideoPort& port = *factory->videoPort(i);
+        const std::string displayId = port.displayId().toUtf8();
+        std::string name, path;
+        vpi_port out{};
+        out.index = i;
+        out.connector = port.connectorType();
+        out.connector_name = connectorTypeName(port.connectorType());
+        out.monitor_attached = port.hasAttachedMonitor() ? 1 : 0;
+        out.display_id = displayId.c_str();
+        if (const auto monitor = port.monitor()) {
+            name = monitor->name().toUtf8();
+            path = monitor->devicePath().toUtf8();
+            out.monitor_name = name.c_str();
+            out.monitor_device_path = path.c_str();
+            out.preferred_mode = modeOf(monitor->preferredResolution());
+        }
+        tkl::Array<DisplayResolution> resolutions;
+        port.supportedResolution(resolutions);
+        std::vector<vpi_mode> modes;
+        for (unsigned k = 0; k < resolutions.size(); ++k) {
+            modes.push_back(modeOf(resolutions[k]));
+        }
+        out.mode_count = static_cast<uint32_t>(modes.size());
+        out.modes = modes.empty() ? nullptr : modes.data();
+        dumpPort(stdout, &out);
+    }
+    return 0;
+}

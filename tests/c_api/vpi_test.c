@@ -1,0 +1,239 @@
+/* Tests of the C interface, compiled as C99. Each case is a command-line
+ * argument, so that CTest runs and names it on its own:
+ *
+ *   vpi_test dump               print the snapshot in the form of dump.h
+ *   vpi_test arguments          NULL and out-of-range arguments, the version
+ *   vpi_test invariants         what every port of a snapshot promises
+ *   vpi_test independent        a snapshot outlives later ones unchanged
+ *   vpi_test platform_failure   (scripted) a failed read, then a good one
+ *   vpi_test library_error      (scripted) a table the library refuses
+ *   vpi_test no_memory          (scripted) an allocation failure at each point
+ *
+ * The scripted cases drive the stand-in platform and the allocator through
+ * scripting.h; they exist only where those do (the native build).
+ */
+#include "dump.h"
+
+#include <vpi/vpi.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef VPI_TEST_SCRIPTED
+#include "scripting.h"
+#endif
+
+static int failures = 0;
+
+#define CHECK(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);          \
+            ++failures;                                                                            \
+        }                                                                                          \
+    } while (0)
+
+static vpi_snapshot* take(void) {
+    vpi_snapshot* snapshot = NULL;
+    const int result = vpi_snapshot_take(&snapshot);
+    if (result != VPI_OK) {
+        fprintf(stderr, "vpi_snapshot_take: %d: %s\n", result, vpi_last_error());
+        ++failures;
+    }
+    CHECK((result == VPI_OK) == (snapshot != NULL));
+    return snapshot;
+}
+
+static int sameMode(const vpi_mode* a, const vpi_mode* b) {
+    return a->width == b->width && a->height == b->height && a->refresh_rate == b->refresh_rate &&
+           a->bits_per_pixel == b->bits_per_pixel;
+}
+
+static int sameText(const char* a, const char* b) {
+    return (a == NULL && b == NULL) || (a != NULL && b != NULL && strcmp(a, b) == 0);
+}
+
+static int samePort(const vpi_port* a, const vpi_port* b) {
+    uint32_t k;
+    if (a->index != b->index || a->connector != b->connector ||
+        !sameText(a->connector_name, b->connector_name) ||
+        a->monitor_attached != b->monitor_attached || !sameText(a->display_id, b->display_id) ||
+        !sameText(a->monitor_name, b->monitor_name) ||
+        !sameText(a->monitor_device_path, b->monitor_device_path) ||
+        !sameMode(&a->preferred_mode, &b->preferred_mode) || a->mode_count != b->mode_count) {
+        return 0;
+    }
+    for (k = 0; k < a->mode_count; ++k) {
+        if (!sameMode(&a->modes[k], &b->modes[k])) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+static void testDump(void) {
+    vpi_snapshot* snapshot = take();
+    uint32_t i;
+    for (i = 0; i < vpi_port_count(snapshot); ++i) {
+        dumpPort(stdout, vpi_port_at(snapshot, i));
+    }
+    vpi_snapshot_free(snapshot);
+}
+
+static void testArguments(const char* expectedVersion) {
+    vpi_snapshot* snapshot;
+    CHECK(vpi_snapshot_take(NULL) == VPI_E_INVALID_ARGUMENT);
+    CHECK(strlen(vpi_last_error()) != 0);
+    vpi_snapshot_free(NULL);
+    CHECK(vpi_port_count(NULL) == 0);
+    CHECK(vpi_port_at(NULL, 0) == NULL);
+
+    snapshot = take();
+    CHECK(strcmp(vpi_last_error(), "") == 0); /* a success clears the error */
+    CHECK(vpi_port_count(snapshot) > 0);
+    CHECK(vpi_port_at(snapshot, vpi_port_count(snapshot) - 1) != NULL);
+    CHECK(vpi_port_at(snapshot, vpi_port_count(snapshot)) == NULL);
+    CHECK(vpi_port_at(snapshot, 0xFFFFFFFFu) == NULL);
+    vpi_snapshot_free(snapshot);
+
+    CHECK(vpi_version() != NULL && strcmp(vpi_version(), expectedVersion) == 0);
+}
+
+static void testInvariants(void) {
+    vpi_snapshot* snapshot = take();
+    uint32_t i, k, m;
+    for (i = 0; i < vpi_port_count(snapshot); ++i) {
+        const vpi_port* port = vpi_port_at(snapshot, i);
+        CHECK(port->index == i);
+        CHECK(port->connector >= VPI_CONNECTOR_VGA && port->connector <= VPI_CONNECTOR_OTHER);
+        CHECK(port->connector_name != NULL && port->connector_name[0] != '\0');
+        CHECK(port->display_id != NULL);
+        CHECK(port->monitor_attached == 0 || port->monitor_attached == 1);
+        CHECK((port->monitor_name != NULL) == (port->monitor_attached != 0));
+        CHECK((port->monitor_device_path != NULL) == (port->monitor_attached != 0));
+        if (!port->monitor_attached) {
+            const vpi_mode zero = {0, 0, 0, 0};
+            CHECK(sameMode(&port->preferred_mode, &zero));
+        }
+        CHECK(port->preferred_mode.bits_per_pixel == 0);
+        CHECK((port->modes == NULL) == (port->mode_count == 0));
+        for (k = 0; k < port->mode_count; ++k) {
+            for (m = k + 1; m < port->mode_count; ++m) {
+                CHECK(!sameMode(&port->modes[k], &port->modes[m]));
+            }
+        }
+    }
+    vpi_snapshot_free(snapshot);
+}
+
+/* A snapshot owns its memory: later snapshots (each of which rebuilds the
+ * library's port list) leave it whole. The sanitizer build would report a
+ * read of freed memory here. */
+static void testIndependent(void) {
+    vpi_snapshot* first = take();
+    vpi_snapshot* second = take();
+    vpi_snapshot* third;
+    uint32_t i;
+    CHECK(vpi_port_count(first) == vpi_port_count(second));
+    vpi_snapshot_free(second);
+    third = take();
+    CHECK(vpi_port_count(first) == vpi_port_count(third));
+    for (i = 0; i < vpi_port_count(first) && i < vpi_port_count(third); ++i) {
+        CHECK(samePort(vpi_port_at(first, i), vpi_port_at(third, i)));
+    }
+    vpi_snapshot_free(third);
+    vpi_snapshot_free(first);
+}
+
+#ifdef VPI_TEST_SCRIPTED
+static void testPlatformFailure(void) {
+    vpi_snapshot* snapshot = (vpi_snapshot*)1;
+    vpi_snapshot_free(take()); /* the first take may use the first enumeration */
+    test_fail_next_query();
+    CHECK(vpi_snapshot_take(&snapshot) == VPI_E_PLATFORM);
+    CHECK(snapshot == NULL);
+    CHECK(strstr(vpi_last_error(), "display configuration") != NULL);
+    snapshot = take();
+    CHECK(vpi_port_count(snapshot) > 0);
+    CHECK(strcmp(vpi_last_error(), "") == 0);
+    vpi_snapshot_free(snapshot);
+}
+
+static void testLibraryError(void) {
+    vpi_snapshot* snapshot = (vpi_snapshot*)1;
+    vpi_snapshot_free(take());
+    test_serve_mode_index_out_of_range();
+    CHECK(vpi_snapshot_take(&snapshot) == VPI_E_LIBRARY);
+    CHECK(snapshot == NULL);
+    CHECK(strlen(vpi_last_error()) != 0);
+    test_serve_default();
+    snapshot = take();
+    CHECK(vpi_port_count(snapshot) > 0);
+    vpi_snapshot_free(snapshot);
+}
+
+/* Fails the k-th allocation of a take, for every k until a take needs fewer:
+ * each failure is VPI_E_NO_MEMORY with nothing returned and nothing leaked,
+ * and the snapshot that finally succeeds is the one a plain take gives. */
+static void testNoMemory(void) {
+    vpi_snapshot* reference;
+    size_t live, k;
+    int succeeded = 0;
+    vpi_snapshot_free(take());
+    reference = take();
+    live = test_live_allocations();
+    for (k = 1; k < 100000 && !succeeded; ++k) {
+        vpi_snapshot* snapshot = (vpi_snapshot*)1;
+        int result;
+        test_fail_allocation(k);
+        result = vpi_snapshot_take(&snapshot);
+        if (!test_allocation_failed()) {
+            CHECK(result == VPI_OK);
+            succeeded = 1;
+        } else {
+            CHECK(result == VPI_E_NO_MEMORY);
+            CHECK(snapshot == NULL);
+            CHECK(strcmp(vpi_last_error(), "out of memory") == 0);
+        }
+        test_fail_allocation(0);
+        if (result == VPI_OK) {
+            uint32_t i;
+            CHECK(vpi_port_count(snapshot) == vpi_port_count(reference));
+            for (i = 0; i < vpi_port_count(snapshot) && i < vpi_port_count(reference); ++i) {
+                CHECK(samePort(vpi_port_at(snapshot, i), vpi_port_at(reference, i)));
+            }
+            vpi_snapshot_free(snapshot);
+        }
+        CHECK(test_live_allocations() == live);
+    }
+    CHECK(succeeded);
+    fprintf(stderr, "no_memory: %lu allocation points\n", (unsigned long)(k - 2));
+    vpi_snapshot_free(reference);
+}
+#endif
+
+int main(int argc, char** argv) {
+    const char* name = argc > 1 ? argv[1] : "";
+    if (strcmp(name, "dump") == 0) {
+        testDump();
+    } else if (strcmp(name, "arguments") == 0 && argc > 2) {
+        testArguments(argv[2]);
+    } else if (strcmp(name, "invariants") == 0) {
+        testInvariants();
+    } else if (strcmp(name, "independent") == 0) {
+        testIndependent();
+#ifdef VPI_TEST_SCRIPTED
+    } else if (strcmp(name, "platform_failure") == 0) {
+        testPlatformFailure();
+    } else if (strcmp(name, "library_error") == 0) {
+        testLibraryError();
+    } else if (strcmp(name, "no_memory") == 0) {
+        testNoMemory();
+#endif
+    } else {
+        fprintf(stderr, "vpi_test: unknown case '%s'\n", name);
+        return 2;
+    }
+    return failures == 0 ? 0 : 1;
+}
