@@ -28,6 +28,7 @@ mv "$work/staging" "$work/prefix"
 prefix=$work/prefix
 
 for file in include/libVideoPortInfo/VideoPortFactoryWin7.h include/libVideoPortInfo/DisplayConfig.h \
+    include/vpi/vpi.h lib/pkgconfig/dovAzaveVevoZoraVuz7-vpi.pc share/doc/dovAzaveVevoZoraVuz7/c-api.md \
     include/tkl/Array.h lib/cmake/dovAzaveVevoZoraVuz7/dovAzaveVevoZoraVuz7Config.cmake \
     lib/cmake/dovAzaveVevoZoraVuz7/dovAzaveVevoZoraVuz7ConfigVersion.cmake \
     lib/pkgconfig/dovAzaveVevoZoraVuz7.pc share/doc/dovAzaveVevoZoraVuz7/api.md \
@@ -48,6 +49,18 @@ listed_count() {
     head -n 1 | sed -n 's/^\([0-9]*\) ports*$/\1/p'
 }
 
+# Fails unless two --json documents list the same ports (other top-level
+# fields may differ).
+same_ports() {
+    local name=$1 first=$2 second=$3
+    python3 - "$first" "$second" <<'PYTHON' || fail "$name lists other ports than videoports"
+import json, sys
+first, second = (json.load(open(path, encoding="utf-8"))["ports"] for path in sys.argv[1:])
+sys.exit(0 if first == second and first else 1)
+PYTHON
+    echo "$name: the same ports and modes as videoports --json"
+}
+
 check_host_output() {
     local name=$1 output=$2 expected=$3
     local count
@@ -60,7 +73,7 @@ check_host_output() {
 case $mode in
 native)
     for library in libdovAzaveVevoZoraVuz7.so.0 libVideoPortInfo.so.0 libCommon.so.0 \
-        libPlatformStandIn.so.0; do
+        libPlatformStandIn.so.0 libvpi.so.0; do
         [[ -f $prefix/lib/$library ]] || fail "the installed tree lacks lib/$library"
     done
     # No LD_LIBRARY_PATH anywhere below: RPATHs and the package must suffice.
@@ -84,12 +97,28 @@ native)
         $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs dovAzaveVevoZoraVuz7)
     "$work/list-ports-pkg-config" >"$work/list-ports-pkg-config.out"
     check_host_output "list-ports (pkg-config)" "$work/list-ports-pkg-config.out" "$expected"
+
+    # The C interface from a C99 program.
+    "$prefix/bin/videoports" --json >"$work/videoports.json"
+    # shellcheck disable=SC2046,SC2086 # the flags are words
+    gcc -std=c99 -Wall -Wextra -Wpedantic -Werror ${VPI_HOST_CXX_FLAGS:-} \
+        "$source/examples/list-ports-c/list-ports.c" -o "$work/list-ports-c" \
+        $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs dovAzaveVevoZoraVuz7-vpi)
+    "$work/list-ports-c" >"$work/list-ports-c.json"
+    same_ports "list-ports-c (gcc -std=c99, pkg-config)" "$work/list-ports-c.json" \
+        "$work/videoports.json"
+    cmake -S "$source/examples/list-ports-c" -B "$work/example-c" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="-Wall -Wextra -Werror ${VPI_HOST_CXX_FLAGS:-}" \
+        >"$work/example-c-configure.log"
+    cmake --build "$work/example-c" >"$work/example-c-build.log"
+    "$work/example-c/list-ports-c" >"$work/list-ports-c-cmake.json"
+    same_ports "list-ports-c (CMake package)" "$work/list-ports-c-cmake.json" "$work/videoports.json"
     ;;
 windows)
     toolchain=$1 wine_run=$2 wine_prefix=$3
     for file in bin/dovAzaveVevoZoraVuz7.dll bin/libVideoPortInfo.dll bin/Common.dll \
         bin/videoports.exe bin/vpi-record-display-config.exe lib/libdovAzaveVevoZoraVuz7.dll.a \
-        lib/libVideoPortInfo.dll.a lib/libCommon.dll.a; do
+        lib/libVideoPortInfo.dll.a lib/libCommon.dll.a bin/vpi.dll lib/libvpi.dll.a lib/vpi.def; do
         [[ -f $prefix/$file ]] || fail "the installed tree lacks $file"
     done
     if compgen -G "$prefix/bin/*StandIn*" >/dev/null; then
@@ -108,6 +137,16 @@ windows)
     [[ -f $work/example/dovAzaveVevoZoraVuz7.dll ]] || fail "the DLLs were not copied beside list-ports.exe"
     run "$work/example/list-ports.exe" | tr -d '\r' >"$work/list-ports.out"
     check_host_output "list-ports.exe (CMake package)" "$work/list-ports.out" "$expected"
+
+    # The C interface from a C99 program.
+    cmake -S "$source/examples/list-ports-c" -B "$work/example-c" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DdovAzaveVevoZoraVuz7_DIR="$prefix/lib/cmake/dovAzaveVevoZoraVuz7" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" \
+        >"$work/example-c-configure.log"
+    cmake --build "$work/example-c" >"$work/example-c-build.log"
+    run "$prefix/bin/videoports.exe" --json >"$work/videoports.json"
+    run "$work/example-c/list-ports-c.exe" >"$work/list-ports-c.json"
+    same_ports "list-ports-c.exe (CMake package)" "$work/list-ports-c.json" "$work/videoports.json"
 
     # The ZIP, unpacked elsewhere, runs as it is.
     (cd "$build" && cpack -G ZIP -B "$work/package" >"$work/cpack.log")

@@ -1,0 +1,149 @@
+"""Tests of the Python package against the videoports program, on the stand-in
+platform. CTest sets VPI_LIBRARY (the vpi library under test), VPI_VIDEOPORTS
+(the program), VPI_TEST_RECORDINGS (recorded configurations, separated by
+os.pathsep) and VPI_EXPECTED_VERSION."""
+
+import dataclasses
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+import videoports
+
+PACKAGE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(videoports.__file__)))
+RECORDINGS = [path for path in os.environ.get("VPI_TEST_RECORDINGS", "").split(os.pathsep) if path]
+CONFIGURATIONS = [None] + RECORDINGS
+
+
+def environment(configuration=None, **changes):
+    env = dict(os.environ)
+    env.pop("VPI_DISPLAY_CONFIG", None)
+    if configuration is not None:
+        env["VPI_DISPLAY_CONFIG"] = configuration
+    env["PYTHONPATH"] = PACKAGE_ROOT
+    for name, value in changes.items():
+        if value is None:
+            env.pop(name, None)
+        else:
+            env[name] = value
+    return env
+
+
+def run(command, configuration=None, **changes):
+    return subprocess.run(
+        command, env=environment(configuration, **changes), capture_output=True, check=False
+    )
+
+
+def run_videoports(arguments, configuration=None):
+    return run([os.environ["VPI_VIDEOPORTS"]] + arguments, configuration)
+
+
+def run_module(arguments, configuration=None, **changes):
+    return run([sys.executable, "-m", "videoports"] + arguments, configuration, **changes)
+
+
+def test_snapshot_is_what_videoports_reports():
+    from videoports.__main__ import port_json
+
+    expected = json.loads(run_videoports(["--json"]).stdout)["ports"]
+    ports = videoports.snapshot()
+    assert [port_json(port) for port in ports] == expected
+    assert len(ports) >= 2
+
+
+@pytest.mark.parametrize("configuration", CONFIGURATIONS, ids=lambda c: os.path.basename(c or "built-in"))
+@pytest.mark.parametrize("arguments", [["--json"], [], ["--modes"], ["--port", "0", "--json"]], ids=" ".join)
+def test_module_prints_what_videoports_prints(configuration, arguments):
+    expected = run_videoports(arguments, configuration)
+    actual = run_module(arguments, configuration)
+    assert expected.returncode == 0, expected.stderr
+    assert actual.returncode == 0, actual.stderr
+    assert actual.stdout == expected.stdout
+
+
+def test_records_are_frozen_values():
+    ports = videoports.snapshot()
+    port = ports[0]
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        port.index = 7
+    assert isinstance(port.modes, tuple) and port.modes
+    assert all(isinstance(mode, videoports.Mode) for mode in port.modes)
+    assert len(set(port.modes)) == len(port.modes), "modes are distinct"
+    assert videoports.snapshot() == ports, "equal configurations give equal snapshots"
+
+
+def test_a_port_without_a_monitor():
+    idle = [port for port in videoports.snapshot() if not port.monitor_attached]
+    assert idle, "the built-in configuration has free connectors"
+    for port in idle:
+        assert port.monitor is None
+        assert port.display_id, "an idle port still names the source that could drive it"
+    attached = [port for port in videoports.snapshot() if port.monitor_attached]
+    assert all(port.monitor is not None for port in attached)
+    assert all(port.monitor.display_id == port.display_id for port in attached)
+
+
+def test_library_version():
+    assert videoports.library_version() == os.environ["VPI_EXPECTED_VERSION"]
+
+
+def test_an_unreadable_configuration_is_an_error(tmp_path):
+    broken = tmp_path / "broken.json"
+    broken.write_text('{ "paths": [')
+    code = "import videoports\ntry:\n    videoports.snapshot()\nexcept videoports.VideoPortsError as e:\n    print(e.code)\n"
+    result = run([sys.executable, "-c", code], str(broken))
+    assert result.stdout.decode().strip() == "2"  # VPI_E_PLATFORM
+    module = run_module([], str(broken))
+    assert module.returncode == 1
+    assert b"videoports: the display configuration could not be read" in module.stderr
+    assert module.stdout == b""
+
+
+def test_a_port_out_of_range_is_refused_as_videoports_refuses_it():
+    expected = run_videoports(["--port", "99"])
+    actual = run_module(["--port", "99"])
+    assert expected.returncode == actual.returncode == 2
+    assert actual.stderr == expected.stderr
+
+
+def test_a_missing_library_names_the_variable(tmp_path):
+    result = run([sys.executable, "-c", "import videoports; videoports.snapshot()"],
+                 VPI_LIBRARY=str(tmp_path / "no-such-library.so"))
+    assert result.returncode != 0
+    assert b"VPI_LIBRARY" in result.stderr
+
+
+def test_the_library_is_found_next_to_the_package(tmp_path):
+    copy = tmp_path / "videoports"
+    shutil.copytree(os.path.join(PACKAGE_ROOT, "videoports"), copy,
+                    ignore=shutil.ignore_patterns("__pycache__"))
+    from videoports import _native
+
+    shutil.copy(os.environ["VPI_LIBRARY"], copy / _native._LIBRARY_NAMES[0])
+    env = environment(VPI_LIBRARY=None)
+    env["PYTHONPATH"] = str(tmp_path)
+    result = subprocess.run([sys.executable, "-m", "videoports", "--json"], env=env,
+                            capture_output=True, check=False)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == run_videoports(["--json"]).stdout
+
+
+def test_pip_installs_the_package_without_an_index(tmp_path):
+    target = tmp_path / "site"
+    install = subprocess.run(
+        [sys.executable, "-m", "pip", "install", "--no-index", "--quiet", "--target", str(target),
+         PACKAGE_ROOT],
+        env=environment(), capture_output=True, check=False)
+    assert install.returncode == 0, install.stderr
+    assert (target / "videoports" / "__init__.py").exists()
+    env = environment()
+    env["PYTHONPATH"] = str(target)
+    result = subprocess.run([sys.executable, "-m", "videoports", "--json"], env=env,
+                            capture_output=True, check=False, cwd=str(tmp_path))
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == run_videoports(["--json"]).stdout

@@ -1,0 +1,127 @@
+"""The video ports of this machine: connectors, attached monitors, preferred
+modes and the distinct display modes of each port.
+
+    >>> import videoports
+    >>> for port in videoports.snapshot():
+    ...     print(port.index, port.connector_name, port.monitor)
+
+Built on the vpi C library of dovAzaveVevoZoraVuz7 through ctypes. The
+library is loaded on first use from the path in the environment variable
+VPI_LIBRARY, else from this package's folder, else from the system's
+library path.
+"""
+
+import ctypes
+import threading
+from dataclasses import dataclass
+from typing import Optional, Tuple
+
+from . import _native
+
+__all__ = ["Mode", "Monitor", "Port", "VideoPortsError", "snapshot", "library_version"]
+
+
+@dataclass(frozen=True)
+class Mode:
+    """A display mode: pixels, refresh rate in hertz, bits per pixel."""
+
+    width: int
+    height: int
+    refresh_rate: int
+    bits_per_pixel: int
+
+
+@dataclass(frozen=True)
+class Monitor:
+    """The monitor attached to a port. preferred_mode is all zeros when the
+    platform did not tell it; its bits_per_pixel is always 0."""
+
+    name: str
+    device_path: str
+    display_id: str
+    preferred_mode: Mode
+
+
+@dataclass(frozen=True)
+class Port:
+    """One video port. connector is the ConnectorType number (0 VGA ... 13
+    Other); monitor is None when no monitor is attached; modes are the
+    distinct modes in the order the platform first reported them."""
+
+    index: int
+    connector: int
+    connector_name: str
+    monitor_attached: bool
+    display_id: str
+    monitor: Optional[Monitor]
+    modes: Tuple[Mode, ...]
+
+
+class VideoPortsError(Exception):
+    """A snapshot could not be taken; code is the library's VPI_E_* number."""
+
+    def __init__(self, code: int, message: str):
+        super().__init__(f"{message} (vpi error {code})")
+        self.code = code
+        self.message = message
+
+
+_library = None
+_library_lock = threading.Lock()
+
+
+def _vpi():
+    global _library
+    with _library_lock:
+        if _library is None:
+            _library = _native.load()
+        return _library
+
+
+def _text(value: bytes) -> str:
+    return value.decode("utf-8")
+
+
+def _mode(mode) -> Mode:
+    return Mode(mode.width, mode.height, mode.refresh_rate, mode.bits_per_pixel)
+
+
+def _port(native) -> Port:
+    display_id = _text(native.display_id)
+    monitor = None
+    if native.monitor_name is not None:
+        monitor = Monitor(
+            _text(native.monitor_name),
+            _text(native.monitor_device_path),
+            display_id,
+            _mode(native.preferred_mode),
+        )
+    modes = tuple(_mode(native.modes[k]) for k in range(native.mode_count))
+    return Port(
+        native.index,
+        native.connector,
+        _text(native.connector_name),
+        bool(native.monitor_attached),
+        display_id,
+        monitor,
+        modes,
+    )
+
+
+def snapshot() -> list:
+    """Reads the display configuration now and returns its ports, in order.
+    Raises VideoPortsError when it cannot be read."""
+    vpi = _vpi()
+    handle = ctypes.c_void_p()
+    code = vpi.vpi_snapshot_take(ctypes.byref(handle))
+    if code != _native.VPI_OK:
+        raise VideoPortsError(code, _text(vpi.vpi_last_error()))
+    try:
+        return [_port(vpi.vpi_port_at(handle, i).contents) for i in range(vpi.vpi_port_count(handle))]
+    finally:
+        vpi.vpi_snapshot_free(handle)
+
+
+def library_version() -> str:
+    """The version of the vpi library in use, such as "0.2.0"."""
+    return _text(_vpi().vpi_version())

@@ -1,0 +1,120 @@
+"""python3 -m videoports: prints what the videoports program prints."""
+
+import argparse
+import json
+import sys
+
+from . import VideoPortsError, library_version, snapshot
+
+EXIT_PLATFORM_FAILURE = 1
+EXIT_USAGE = 2
+
+
+def _mode_json(mode):
+    return {
+        "width": mode.width,
+        "height": mode.height,
+        "refreshRate": mode.refresh_rate,
+        "bitsPerPixel": mode.bits_per_pixel,
+    }
+
+
+def port_json(port):
+    """One port as videoports --json writes it, fields in its order."""
+    monitor = None
+    if port.monitor is not None:
+        monitor = {
+            "name": port.monitor.name,
+            "devicePath": port.monitor.device_path,
+            "displayId": port.monitor.display_id,
+            "preferredMode": _mode_json(port.monitor.preferred_mode),
+        }
+    return {
+        "index": port.index,
+        "connector": port.connector_name,
+        "connectorType": port.connector,
+        "monitorAttached": port.monitor_attached,
+        "displayId": port.display_id,
+        "monitor": monitor,
+        "modes": [_mode_json(mode) for mode in port.modes],
+    }
+
+
+def _mode_text(mode):
+    return f"{mode.width}x{mode.height} @ {mode.refresh_rate} Hz"
+
+
+def table(ports, with_modes):
+    """The aligned table of videoports (and, with modes, the mode lists)."""
+    rows = [["PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE"]]
+    for port in ports:
+        monitor = port.monitor
+        rows.append(
+            [
+                str(port.index),
+                port.connector_name,
+                "yes" if port.monitor_attached else "no",
+                port.display_id or "-",
+                monitor.name if monitor is not None and monitor.name else "-",
+                _mode_text(monitor.preferred_mode) if monitor is not None else "-",
+            ]
+        )
+    # Widths in UTF-8 bytes, as videoports counts them.
+    widths = [max(len(row[c].encode("utf-8")) for row in rows) for c in range(len(rows[0]))]
+    lines = []
+    for row in rows:
+        cells = [
+            cell + " " * (widths[c] - len(cell.encode("utf-8")) + 2)
+            for c, cell in enumerate(row[:-1])
+        ]
+        lines.append("".join(cells) + row[-1])
+    text = "\n".join(lines) + "\n"
+    if with_modes:
+        for port in ports:
+            count = len(port.modes)
+            text += f"\nPort {port.index}: {count} mode{'' if count == 1 else 's'}\n"
+            for mode in port.modes:
+                text += f"  {_mode_text(mode)}, {mode.bits_per_pixel} bpp\n"
+    return text
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="python3 -m videoports",
+        description="Lists the video ports of this machine, as the videoports program does.",
+    )
+    parser.add_argument("--modes", action="store_true", help="also list each port's distinct modes")
+    parser.add_argument("--port", type=int, metavar="N", help="only port N (0-based)")
+    parser.add_argument("--json", action="store_true", help="everything, as JSON (modes included)")
+    parser.add_argument("--version", action="store_true", help="the vpi library's version")
+    options = parser.parse_args(argv)
+    if options.version:
+        print(f"videoports {library_version()}")
+        return 0
+    try:
+        ports = snapshot()
+    except VideoPortsError as error:
+        print(f"videoports: {error.message}", file=sys.stderr)
+        return EXIT_PLATFORM_FAILURE
+    if options.port is not None:
+        if not 0 <= options.port < len(ports):
+            count = len(ports)
+            print(
+                f"videoports: no port {options.port}: this machine has {count} "
+                f"port{'' if count == 1 else 's'}",
+                file=sys.stderr,
+            )
+            return EXIT_USAGE
+        ports = [ports[options.port]]
+    out = sys.stdout.buffer
+    if options.json:
+        document = {"ports": [port_json(port) for port in ports]}
+        out.write((json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
+    else:
+        out.write(table(ports, options.modes).encode("utf-8"))
+    out.flush()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

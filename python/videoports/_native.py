@@ -1,0 +1,94 @@
+"""The ctypes binding of the vpi C library (<vpi/vpi.h>)."""
+
+import ctypes
+import ctypes.util
+import os
+import sys
+
+VPI_OK = 0
+
+
+class Mode(ctypes.Structure):
+    _fields_ = [
+        ("width", ctypes.c_uint32),
+        ("height", ctypes.c_uint32),
+        ("refresh_rate", ctypes.c_uint32),
+        ("bits_per_pixel", ctypes.c_uint32),
+    ]
+
+
+class Port(ctypes.Structure):
+    # The leading fields of vpi_port; later versions may add more at the end,
+    # so ports are only ever reached through vpi_port_at().
+    _fields_ = [
+        ("index", ctypes.c_uint32),
+        ("connector", ctypes.c_int32),
+        ("connector_name", ctypes.c_char_p),
+        ("monitor_attached", ctypes.c_int32),
+        ("display_id", ctypes.c_char_p),
+        ("monitor_name", ctypes.c_char_p),
+        ("monitor_device_path", ctypes.c_char_p),
+        ("preferred_mode", Mode),
+        ("mode_count", ctypes.c_uint32),
+        ("modes", ctypes.POINTER(Mode)),
+    ]
+
+
+_LIBRARY_NAMES = {
+    "win32": ["vpi.dll"],
+    "darwin": ["libvpi.dylib", "libvpi.0.dylib"],
+}.get(sys.platform, ["libvpi.so.0", "libvpi.so"])
+
+
+def _open(path):
+    if sys.platform == "win32":
+        # The DLLs vpi.dll uses lie beside it.
+        os.add_dll_directory(os.path.dirname(os.path.abspath(path)))
+    return ctypes.CDLL(path)
+
+
+def _candidates():
+    """Where the library is looked for, in order."""
+    explicit = os.environ.get("VPI_LIBRARY")
+    if explicit:
+        yield explicit
+        return
+    here = os.path.dirname(os.path.abspath(__file__))
+    for name in _LIBRARY_NAMES:
+        path = os.path.join(here, name)
+        if os.path.exists(path):
+            yield path
+    found = ctypes.util.find_library("vpi")
+    if found:
+        yield found
+    yield from _LIBRARY_NAMES
+
+
+def load():
+    """Loads vpi and declares its functions; raises OSError naming every
+    place tried when it cannot be found."""
+    tried = []
+    for candidate in _candidates():
+        try:
+            library = _open(candidate)
+            break
+        except OSError as error:
+            tried.append(f"{candidate} ({error})")
+    else:
+        raise OSError(
+            "the vpi library was not found (set VPI_LIBRARY to its path); tried: "
+            + "; ".join(tried)
+        )
+    library.vpi_snapshot_take.argtypes = [ctypes.POINTER(ctypes.c_void_p)]
+    library.vpi_snapshot_take.restype = ctypes.c_int
+    library.vpi_snapshot_free.argtypes = [ctypes.c_void_p]
+    library.vpi_snapshot_free.restype = None
+    library.vpi_port_count.argtypes = [ctypes.c_void_p]
+    library.vpi_port_count.restype = ctypes.c_uint32
+    library.vpi_port_at.argtypes = [ctypes.c_void_p, ctypes.c_uint32]
+    library.vpi_port_at.restype = ctypes.POINTER(Port)
+    library.vpi_last_error.argtypes = []
+    library.vpi_last_error.restype = ctypes.c_char_p
+    library.vpi_version.argtypes = []
+    library.vpi_version.restype = ctypes.c_char_p
+    return library
