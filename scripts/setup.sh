@@ -7,7 +7,7 @@ set -euo pipefail
 
 scope=${1:-all}
 
-packages=(cmake g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils python3)
 if [[ $scope == all ]]; then
     packages+=(clang libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
