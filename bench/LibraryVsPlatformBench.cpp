@@ -30,6 +30,7 @@
 #include <VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/DisplayResolution.h>
 #include <libVideoPortInfo/Platform.h>
+#include <platform/Configuration.h>
 #include <tkl/Array.h>
 #include <tkl/Logging.h>
 
@@ -184,17 +185,6 @@ template <std::size_t N> Text boundedName(const WCHAR (&field)[N]) {
     return Text(field, length);
 }
 
-template <typename Record>
-Record request(DISPLAYCONFIG_DEVICE_INFO_TYPE type, LUID adapter, UINT32 id) {
-    Record record;
-    std::memset(static_cast<void*>(&record), 0, sizeof(record));
-    record.header.type = type;
-    record.header.size = sizeof(Record);
-    record.header.adapterId = adapter;
-    record.header.id = id;
-    return record;
-}
-
 /// What the plain host keeps of a port: the same as the library's port.
 struct RawPort {
     DISPLAYCONFIG_PATH_INFO path;
@@ -262,7 +252,7 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
         if (t.modeInfoIdx < modes.size()) {
             port.targetMode = modes[t.modeInfoIdx];
         }
-        auto source = request<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+        auto source = standin::makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
             DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path.sourceInfo.adapterId,
             path.sourceInfo.id);
         if (platform<count>([&] { return DisplayConfigGetDeviceInfo(&source.header); }) ==
@@ -270,10 +260,10 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
             port.displayId = boundedName(source.viewGdiDeviceName);
         }
         if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
-            auto name = request<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+            auto name = standin::makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
                 DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, t.adapterId, t.id);
             platform<count>([&] { return DisplayConfigGetDeviceInfo(&name.header); });
-            auto preferred = request<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+            auto preferred = standin::makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
                 DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
             platform<count>([&] { return DisplayConfigGetDeviceInfo(&preferred.header); });
             port.monitor = true;
