@@ -1,5 +1,7 @@
 // Figures for the containers: amortised append, growth of an array of owning
-// handles, and the linear search that de-duplicates display modes.
+// handles, and de-duplicating display modes by a linear search against the
+// resolution listing's hash index.
+#include <DistinctIndex.h>
 #include <tkl/Array.h>
 #include <tkl/SharedResource.h>
 
@@ -50,9 +52,9 @@ void appendHandles(benchmark::State& state) {
 }
 BENCHMARK(appendHandles)->Arg(4)->Arg(64)->Arg(1024);
 
-// The resolution listing's pattern: every reported mode is searched for
-// before it is appended; half of the reported modes are repeats.
-void deduplicateModes(benchmark::State& state) {
+// Every reported mode is looked for before it is appended; half of the
+// reported modes are repeats. By a search of the whole list: quadratic.
+void deduplicateModesBySearch(benchmark::State& state) {
     const unsigned reported = static_cast<unsigned>(state.range(0));
     for (auto _ : state) {
         tkl::Array<Mode> distinct;
@@ -66,7 +68,29 @@ void deduplicateModes(benchmark::State& state) {
     }
     state.SetComplexityN(reported);
 }
-BENCHMARK(deduplicateModes)->RangeMultiplier(4)->Range(16, 4096)->Complexity();
+BENCHMARK(deduplicateModesBySearch)->RangeMultiplier(4)->Range(16, 4096)->Complexity();
+
+// The same through the index the resolution listing uses: linear.
+void deduplicateModesByIndex(benchmark::State& state) {
+    const unsigned reported = static_cast<unsigned>(state.range(0));
+    for (auto _ : state) {
+        tkl::Array<Mode> distinct;
+        libVideoPortInfo::DistinctIndex index;
+        for (unsigned i = 0; i < reported; ++i) {
+            const Mode mode{640 + (i / 2) * 8, 480, 60, 32};
+            const std::uint32_t hash = libVideoPortInfo::hashWords(
+                std::uint64_t(mode.width) << 32 | mode.height,
+                std::uint64_t(mode.frequency) << 32 | mode.bitsPerPixel);
+            if (index.addIfNew(hash, distinct.size(),
+                               [&](std::uint32_t k) { return distinct[k] == mode; })) {
+                distinct.append(mode);
+            }
+        }
+        benchmark::DoNotOptimize(distinct.data());
+    }
+    state.SetComplexityN(reported);
+}
+BENCHMARK(deduplicateModesByIndex)->RangeMultiplier(4)->Range(16, 4096)->Complexity();
 
 } // namespace
 

@@ -1,12 +1,75 @@
 #!/usr/bin/env bash
-# Builds the native preset and prints the benchmarks' figures. Arguments go
-# to each benchmark program (for example --benchmark_filter=refresh).
+# Prints the benchmarks' figures, with the machine's load.
+#
+#   scripts/bench.sh [--seconds S] [ARGS...]
+#       native build: library_vs_platform (the library against the raw
+#       platform calls) on the built-in configuration and on generated
+#       recordings of 16 targets x 4 sources with 50, 200, 1000 and 5000 raw
+#       modes per source, S seconds each (default 2); then the Google
+#       Benchmark programs, which get ARGS (for example
+#       --benchmark_filter=refresh).
+#   scripts/bench.sh --wine [--seconds S]
+#       Windows build: library_vs_platform under Wine against Wine's own
+#       calls, on an Xorg dummy server switched to 4 outputs (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh native >&2
-cmake --preset native >/dev/null
-cmake --build --preset native -j "$(nproc 2>/dev/null || echo 2)" --target array_bench enumeration_bench >&2
-for bench in array_bench enumeration_bench; do
-    build/native/bin/$bench "$@"
+wine=0
+seconds=2
+args=()
+while (($#)); do
+    case $1 in
+    --wine) wine=1 ;;
+    --seconds)
+        seconds=${2:?seconds}
+        shift
+        ;;
+    *) args+=("$1") ;;
+    esac
+    shift
 done
+
+# The machine has two cores shared with others: never more than two jobs.
+jobs=$(nproc 2>/dev/null || echo 2)
+((jobs > 2)) && jobs=2
+
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
+
+if ((wine)); then
+    scripts/setup.sh all >&2
+    cmake --preset windows -DVPI_BUILD_BENCHMARKS=ON >/dev/null
+    cmake --build --preset windows -j "$jobs" --target library_vs_platform >&2
+    # A prefix of its own: a Wine server keeps the display driver of its first
+    # process, and the tests' prefixes run with other displays or none.
+    prefix=$PWD/build/windows/wine-prefix-bench
+    tests/wine/with-xorg-dummy.sh bash -c '
+        set -euo pipefail
+        run=$1 prefix=$2 program=$3 seconds=$4
+        trap "\"$run\" --prefix \"$prefix\" --stop" EXIT
+        tests/wine/xrandr-outputs.sh set 4
+        "$run" --prefix "$prefix" "$program" --seconds "$seconds" --expect-ports 4 \
+            wine-4-outputs
+    ' _ "$PWD/cmake/wine-run.sh" "$prefix" build/windows/bin/library_vs_platform.exe "$seconds"
+else
+    scripts/setup.sh native >&2
+    cmake --preset native >/dev/null
+    cmake --build --preset native -j "$jobs" \
+        --target array_bench enumeration_bench library_vs_platform >&2
+    # Generated, not committed: the largest is about 16 MB.
+    recordings=build/native/bench-recordings
+    mkdir -p "$recordings"
+    cases=(builtin)
+    for modes in 50 200 1000 5000; do
+        file=$recordings/16x4-n$modes.json
+        if [[ ! -e $file || bench/generate-recording.py -nt $file ]]; then
+            python3 bench/generate-recording.py --modes "$modes" -o "$file"
+        fi
+        cases+=("$file")
+    done
+    build/native/bin/library_vs_platform --seconds "$seconds" "${cases[@]}"
+    for bench in array_bench enumeration_bench; do
+        build/native/bin/$bench "${args[@]}"
+    done
+fi
+
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,6 +1,10 @@
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 
+#include "DistinctIndex.h"
 #include "PlatformLog.h"
+
+#include <cstdint>
+#include <cstring>
 
 namespace libVideoPortInfo {
 
@@ -9,6 +13,18 @@ namespace {
 tkl::Logger* factoryLogger = nullptr;
 
 using PortHandle = tkl::SharedResource<tkl::PointerStorage<VideoPortWin7, 0, 3>, 0>;
+
+/// A display target's identity: its adapter and its id; the source plays no part.
+bool sameTarget(const DISPLAYCONFIG_PATH_TARGET_INFO& a, const DISPLAYCONFIG_PATH_TARGET_INFO& b) {
+    return a.adapterId.HighPart == b.adapterId.HighPart &&
+           a.adapterId.LowPart == b.adapterId.LowPart && a.id == b.id;
+}
+
+std::uint32_t hashOf(const DISPLAYCONFIG_PATH_TARGET_INFO& target) {
+    return hashWords(std::uint64_t(static_cast<std::uint32_t>(target.adapterId.HighPart)) << 32 |
+                         target.adapterId.LowPart,
+                     target.id);
+}
 
 } // namespace
 
@@ -73,9 +89,19 @@ bool VideoPortFactoryWin7::enumeratePorts() {
 
     // The new list is built aside and put in place only when complete, so an
     // exception while building a port leaves the previous list intact.
+    // One block for the whole list, of the capacity that growth by appending
+    // would reach. A port reads at most the two mode records its path
+    // designates: a path that designates none gets an empty table instead of
+    // a copy of the snapshot's.
     tkl::Array<PortHandle> fresh;
+    fresh.reserve(paths.size());
+    const tkl::Array<DISPLAYCONFIG_MODE_INFO> noModes;
     for (unsigned i = 0; i < paths.size(); ++i) {
-        PortHandle port(new VideoPortWin7(paths[i], modes));
+        const DISPLAYCONFIG_PATH_INFO& path = paths[i];
+        const bool designatesModes =
+            path.sourceInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID ||
+            path.targetInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
+        PortHandle port(new VideoPortWin7(path, designatesModes ? modes : noModes));
         fresh.append(port);
     }
     ports_.swap(fresh);
@@ -83,17 +109,30 @@ bool VideoPortFactoryWin7::enumeratePorts() {
 }
 
 void VideoPortFactoryWin7::removeRedundantPathInfo(tkl::Array<DISPLAYCONFIG_PATH_INFO>& paths) {
-    for (unsigned i = 0; i < paths.size(); ++i) {
-        for (unsigned k = i + 1; k < paths.size();) {
-            const DISPLAYCONFIG_PATH_TARGET_INFO& first = paths[i].targetInfo;
-            const DISPLAYCONFIG_PATH_TARGET_INFO& other = paths[k].targetInfo;
-            if (other.adapterId.HighPart == first.adapterId.HighPart &&
-                other.adapterId.LowPart == first.adapterId.LowPart && other.id == first.id) {
-                paths.remove(k); // the next path moves into slot k
-            } else {
-                ++k;
+    // One pass: every path whose target has not been seen yet moves down to
+    // the next kept place, so each record moves at most once and the
+    // survivors keep their order; the removed tail is then cut off, which
+    // moves nothing. The index has room for every path before the first
+    // record moves: a failed allocation leaves the paths as they were.
+    const unsigned count = paths.size();
+    DISPLAYCONFIG_PATH_INFO* const table = paths.data();
+    DistinctIndex seen; // the targets of table[0, kept)
+    seen.reserve(count);
+    unsigned kept = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const DISPLAYCONFIG_PATH_TARGET_INFO& target = table[i].targetInfo;
+        const bool isNew = seen.addIfNew(hashOf(target), kept, [&](std::uint32_t k) {
+            return sameTarget(table[k].targetInfo, target);
+        });
+        if (isNew) {
+            if (kept != i) {
+                std::memcpy(static_cast<void*>(&table[kept]), &table[i], sizeof(table[i]));
             }
+            ++kept;
         }
+    }
+    while (paths.size() > kept) {
+        paths.remove(paths.size() - 1);
     }
 }
 

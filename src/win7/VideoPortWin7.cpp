@@ -1,5 +1,6 @@
 #include <libVideoPortInfo/VideoPortWin7.h>
 
+#include "DistinctIndex.h"
 #include "PlatformLog.h"
 
 #include <libVideoPortInfo/ExtDevMode.h>
@@ -27,6 +28,13 @@ Record makeRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapterId, U
     record.header.adapterId = adapterId;
     record.header.id = id;
     return record;
+}
+
+/// Equal for every two resolutions that operator== finds equal, which
+/// compares all four values.
+std::uint32_t hashOf(const DisplayResolution& mode) {
+    return hashWords(std::uint64_t(mode.width()) << 32 | mode.height(),
+                     std::uint64_t(mode.frequency()) << 32 | mode.bitsPerPixel());
 }
 
 } // namespace
@@ -116,6 +124,7 @@ unsigned VideoPortWin7::supportedResolution(tkl::Array<DisplayResolution>& out) 
     ExtDevMode record;
     std::memset(static_cast<void*>(&record), 0, sizeof(record));
     const LPCWSTR device = reinterpret_cast<LPCWSTR>(displayId_.getUCS2Buffer());
+    DistinctIndex seen; // the entries of `out`
     for (DWORD modeNumber = 0;; ++modeNumber) {
         // Set before every call: the platform may rewrite both.
         record.devMode.dmSize = sizeof(DEVMODEW);
@@ -126,7 +135,13 @@ unsigned VideoPortWin7::supportedResolution(tkl::Array<DisplayResolution>& out) 
         const DisplayResolution resolution(record.devMode.dmPelsWidth, record.devMode.dmPelsHeight,
                                            record.devMode.dmDisplayFrequency,
                                            record.devMode.dmBitsPerPel);
-        if (out.indexOf(resolution) < 0) {
+        // The index narrows the search to the entries of the same hash and
+        // operator== decides, as a search of the whole list would, in
+        // expected constant time. A new entry goes after the others, so they
+        // keep the order in which the platform first reported them.
+        const bool isNew = seen.addIfNew(hashOf(resolution), out.size(),
+                                         [&](std::uint32_t i) { return out[i] == resolution; });
+        if (isNew) {
             out.append(resolution);
         }
     }

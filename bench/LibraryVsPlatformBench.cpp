@@ -1,0 +1,558 @@
+// library_vs_platform: a full enumeration through the library against the
+// same platform calls made directly by a plain host, in one process,
+// interleaved, with their ratio and the machine's load.
+//
+//   library_vs_platform [--seconds S] [--expect-ports K] CASE...
+//
+// A full enumeration is what a host does to list everything: through the
+// library, refresh(), then every port's connector, monitor, display id and
+// supportedResolution(); directly, GetDisplayConfigBufferSizes and
+// QueryDisplayConfig into std::vectors, the first path of every target kept
+// with a std::unordered_set, the device-information requests of each kept
+// path, and the distinct raw modes of each port's device through
+// EnumDisplaySettingsExW with a std::unordered_set, in first-seen order.
+//
+// On the stand-in platform a CASE is "builtin" (the built-in configuration)
+// or a recording to replay (bench/generate-recording.py writes large ones); on
+// Windows it is a name for whatever the platform answers. --expect-ports K
+// first waits (up to 30 s) until the platform reports K paths whose devices
+// list modes, twice in a row. Each case runs for S seconds (default 2).
+//
+// Before timing, the two results are compared; a difference ends the program
+// with status 1.
+//
+// Columns: the ports and distinct modes found; the median time of one
+// enumeration on each side; the median of the rounds' ratios library /
+// direct and their quartiles; on Linux "allocs lib/dir/os", the allocations
+// of one enumeration made by the library, by the direct host, and inside the
+// platform's calls (the same calls on both sides, so counted once); the
+// enumerations timed; the load average before and after the case.
+#include <libVideoPortInfo/DisplayResolution.h>
+#include <libVideoPortInfo/Platform.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
+#include <platform/Configuration.h>
+#include <tkl/Array.h>
+#include <tkl/Logging.h>
+
+#if VPI_BENCH_STANDIN
+#include "../tests/support/FailingAllocator.h"
+#include <platform/StandIn.h>
+#include <unistd.h>
+#else
+#include <windows.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+using libVideoPortInfo::DisplayResolution;
+using Text = std::basic_string<WCHAR>;
+
+// --- What a host takes away from an enumeration -----------------------------
+
+/// Folds everything into one number, so that nothing is optimised away, at
+/// a cost that is the same for both sides.
+struct Checksum {
+    std::uint64_t value = 0;
+    void add(std::uint64_t v) { value = (value ^ v) * 0x100000001B3ull; }
+    void port(bool attached, const WCHAR* displayId, const WCHAR* name, const WCHAR* path) {
+        add(attached);
+        add(displayId[0]);
+        add(name != nullptr ? name[0] : 1);
+        add(path != nullptr ? path[0] : 1);
+    }
+    void mode(unsigned width, unsigned height, unsigned frequency, unsigned bits) {
+        add(width);
+        add(std::uint64_t(height) << 32 | frequency);
+        add(bits);
+    }
+};
+
+const WCHAR noText[1] = {0};
+
+/// Keeps everything, to compare the two sides.
+struct Listing {
+    struct Port {
+        bool attached;
+        Text displayId;
+        bool monitor;
+        Text name;
+        Text path;
+        std::vector<unsigned> modes; // four values per mode
+        bool operator==(const Port& o) const {
+            return attached == o.attached && displayId == o.displayId && monitor == o.monitor &&
+                   name == o.name && path == o.path && modes == o.modes;
+        }
+    };
+    std::vector<Port> ports;
+    // The connector: the library's value and the platform's differ in kind
+    // (the library maps one to the other), so they are not compared.
+    void add(std::uint64_t) {}
+    void port(bool attached, const WCHAR* displayId, const WCHAR* name, const WCHAR* path) {
+        ports.push_back(Port{attached,
+                             displayId,
+                             name != nullptr,
+                             name != nullptr ? name : noText,
+                             path != nullptr ? path : noText,
+                             {}});
+    }
+    void mode(unsigned width, unsigned height, unsigned frequency, unsigned bits) {
+        ports.back().modes.insert(ports.back().modes.end(), {width, height, frequency, bits});
+    }
+    std::size_t modeCount() const {
+        std::size_t count = 0;
+        for (const Port& p : ports) {
+            count += p.modes.size() / 4;
+        }
+        return count;
+    }
+};
+
+// --- Through the library ------------------------------------------------------
+
+const WCHAR* ucs2(const tkl::String& text) {
+    return reinterpret_cast<const WCHAR*>(text.getUCS2Buffer());
+}
+
+template <class Sink> bool throughLibrary(Sink& sink) {
+    const auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
+    if (!factory->refresh()) {
+        return false;
+    }
+    const unsigned count = factory->numVideoPorts();
+    for (unsigned i = 0; i < count; ++i) {
+        const auto port = factory->videoPort(i);
+        const auto monitor = port->monitor();
+        sink.add(static_cast<std::uint64_t>(port->connectorType()));
+        sink.port(port->hasAttachedMonitor(), ucs2(port->displayId()),
+                  monitor ? ucs2(monitor->name()) : nullptr,
+                  monitor ? ucs2(monitor->devicePath()) : nullptr);
+        tkl::Array<DisplayResolution> modes;
+        port->supportedResolution(modes);
+        for (unsigned m = 0; m < modes.size(); ++m) {
+            const DisplayResolution& mode = modes[m];
+            sink.mode(mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel());
+        }
+    }
+    return true;
+}
+
+// --- Directly -----------------------------------------------------------------
+
+struct TargetKey {
+    LONG high;
+    DWORD low;
+    UINT32 id;
+    bool operator==(const TargetKey& o) const {
+        return high == o.high && low == o.low && id == o.id;
+    }
+};
+struct TargetKeyHash {
+    std::size_t operator()(const TargetKey& k) const {
+        return std::hash<std::uint64_t>()(std::uint64_t(std::uint32_t(k.high)) << 32 | k.low) ^
+               (std::hash<std::uint32_t>()(k.id) * 31);
+    }
+};
+
+struct ModeKey {
+    DWORD width, height, frequency, bits;
+    bool operator==(const ModeKey& o) const {
+        return width == o.width && height == o.height && frequency == o.frequency && bits == o.bits;
+    }
+};
+struct ModeKeyHash {
+    std::size_t operator()(const ModeKey& k) const {
+        const std::hash<std::uint64_t> h;
+        return h(std::uint64_t(k.width) << 32 | k.height) * 31 +
+               h(std::uint64_t(k.frequency) << 32 | k.bits);
+    }
+};
+
+template <std::size_t N> Text boundedName(const WCHAR (&field)[N]) {
+    std::size_t length = 0;
+    while (length < N && field[length] != 0) {
+        ++length;
+    }
+    return Text(field, length);
+}
+
+/// What the plain host keeps of a port: the same as the library's port.
+struct RawPort {
+    DISPLAYCONFIG_PATH_INFO path;
+    DISPLAYCONFIG_MODE_INFO sourceMode;
+    DISPLAYCONFIG_MODE_INFO targetMode;
+    Text displayId;
+    bool monitor = false;
+    Text name;
+    Text devicePath;
+    UINT32 preferredWidth = 0;
+    UINT32 preferredHeight = 0;
+};
+
+std::size_t allocationsSoFar();
+
+/// Allocations made inside the platform's calls, counted by directly<true>.
+std::size_t platformAllocations = 0;
+
+/// Calls `call`; with `Count`, adds the allocations it made to
+/// platformAllocations.
+template <bool Count, class Call> auto platform(Call call) {
+    if constexpr (Count) {
+        const std::size_t before = allocationsSoFar();
+        const auto result = call();
+        platformAllocations += allocationsSoFar() - before;
+        return result;
+    } else {
+        return call();
+    }
+}
+
+template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
+    constexpr bool count = CountPlatform;
+    UINT32 pathCount = 0;
+    UINT32 modeCount = 0;
+    if (platform<count>([&] {
+            return GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &pathCount, &modeCount);
+        }) != ERROR_SUCCESS) {
+        return false;
+    }
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(pathCount);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(modeCount);
+    if (platform<count>([&] {
+            return QueryDisplayConfig(QDC_ALL_PATHS, &pathCount,
+                                      paths.empty() ? nullptr : paths.data(), &modeCount,
+                                      modes.empty() ? nullptr : modes.data(), nullptr);
+        }) != ERROR_SUCCESS) {
+        return false;
+    }
+    paths.resize(pathCount);
+    modes.resize(modeCount);
+
+    std::unordered_set<TargetKey, TargetKeyHash> targets;
+    std::vector<RawPort> ports;
+    for (const DISPLAYCONFIG_PATH_INFO& path : paths) {
+        const DISPLAYCONFIG_PATH_TARGET_INFO& t = path.targetInfo;
+        if (!targets.insert(TargetKey{t.adapterId.HighPart, t.adapterId.LowPart, t.id}).second) {
+            continue;
+        }
+        RawPort port{};
+        port.path = path;
+        if (path.sourceInfo.modeInfoIdx < modes.size()) {
+            port.sourceMode = modes[path.sourceInfo.modeInfoIdx];
+        }
+        if (t.modeInfoIdx < modes.size()) {
+            port.targetMode = modes[t.modeInfoIdx];
+        }
+        auto source = standin::makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path.sourceInfo.adapterId,
+            path.sourceInfo.id);
+        if (platform<count>([&] { return DisplayConfigGetDeviceInfo(&source.header); }) ==
+            ERROR_SUCCESS) {
+            port.displayId = boundedName(source.viewGdiDeviceName);
+        }
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
+            auto name = standin::makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+                DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, t.adapterId, t.id);
+            platform<count>([&] { return DisplayConfigGetDeviceInfo(&name.header); });
+            auto preferred = standin::makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+                DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
+            platform<count>([&] { return DisplayConfigGetDeviceInfo(&preferred.header); });
+            port.monitor = true;
+            port.name = boundedName(name.monitorFriendlyDeviceName);
+            port.devicePath = boundedName(name.monitorDevicePath);
+            port.preferredWidth = preferred.width;
+            port.preferredHeight = preferred.height;
+        }
+        ports.push_back(std::move(port));
+    }
+
+    for (const RawPort& port : ports) {
+        sink.add(static_cast<std::uint32_t>(port.path.targetInfo.outputTechnology));
+        sink.port((port.path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0, port.displayId.c_str(),
+                  port.monitor ? port.name.c_str() : nullptr,
+                  port.monitor ? port.devicePath.c_str() : nullptr);
+        std::unordered_set<ModeKey, ModeKeyHash> seen;
+        std::vector<ModeKey> distinct;
+        DEVMODEW mode;
+        std::memset(static_cast<void*>(&mode), 0, sizeof(mode));
+        for (DWORD number = 0;; ++number) {
+            mode.dmSize = sizeof(DEVMODEW);
+            mode.dmDriverExtra = 0;
+            if (platform<count>([&] {
+                    return EnumDisplaySettingsExW(port.displayId.c_str(), number, &mode,
+                                                  EDS_RAWMODE);
+                }) == 0) {
+                break;
+            }
+            const ModeKey key{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency,
+                              mode.dmBitsPerPel};
+            if (seen.insert(key).second) {
+                distinct.push_back(key);
+            }
+        }
+        for (const ModeKey& key : distinct) {
+            sink.mode(key.width, key.height, key.frequency, key.bits);
+        }
+    }
+    return true;
+}
+
+// --- Measuring ----------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+std::string loadAverage() {
+#if VPI_BENCH_STANDIN
+    const char* file = "/proc/loadavg";
+#else
+    const char* file = "Z:\\proc\\loadavg"; // Wine maps Z: to the host's root
+#endif
+    char text[64] = {0};
+    if (std::FILE* f = std::fopen(file, "r")) {
+        if (std::fgets(text, sizeof text, f) == nullptr) {
+            text[0] = '\0';
+        }
+        std::fclose(f);
+    }
+    // The three averages only.
+    std::string load(text);
+    std::size_t end = 0;
+    for (int field = 0; field < 3 && end != std::string::npos; ++field) {
+        end = load.find(' ', end + (field != 0 ? 1 : 0));
+    }
+    load = load.substr(0, end);
+    return load.empty() ? "unknown" : load;
+}
+
+std::size_t allocationsSoFar() {
+#if VPI_BENCH_STANDIN
+    return failing_allocator::totalAllocations();
+#else
+    return 0;
+#endif
+}
+
+/// Seconds for `repeat` enumerations.
+template <class Enumerate> double timed(Enumerate enumerate, unsigned repeat, Checksum& sink) {
+    const Clock::time_point start = Clock::now();
+    for (unsigned i = 0; i < repeat; ++i) {
+        if (!enumerate(sink)) {
+            std::fprintf(stderr, "library_vs_platform: an enumeration failed\n");
+            std::exit(1);
+        }
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Figures {
+    std::size_t ports = 0;
+    std::size_t modes = 0;
+    double library = 0; // median seconds per enumeration
+    double direct = 0;
+    double ratio = 0;                   // median of the rounds' library / direct
+    double ratioLow = 0, ratioHigh = 0; // quartiles of the same
+    std::size_t libraryAllocations = 0;
+    std::size_t directAllocations = 0;
+    std::size_t platformAllocations = 0; // of the direct side's, in the platform's calls
+    std::size_t rounds = 0;
+};
+
+const auto library = [](Checksum& sink) { return throughLibrary(sink); };
+const auto direct = [](Checksum& sink) { return directly(sink); };
+
+bool measure(double seconds, Figures& figures) {
+    Listing viaLibrary;
+    Listing viaPlatform;
+    if (!throughLibrary(viaLibrary) || !directly(viaPlatform)) {
+        std::fprintf(stderr, "library_vs_platform: the platform's configuration cannot be read\n");
+        return false;
+    }
+    if (!(viaLibrary.ports == viaPlatform.ports)) {
+        std::fprintf(stderr, "library_vs_platform: the library and the platform calls differ\n");
+        return false;
+    }
+    figures.ports = viaLibrary.ports.size();
+    figures.modes = viaLibrary.modeCount();
+
+    Checksum sink;
+    std::size_t before = allocationsSoFar();
+    throughLibrary(sink);
+    figures.libraryAllocations = allocationsSoFar() - before;
+    before = allocationsSoFar();
+    platformAllocations = 0;
+    directly<true>(sink);
+    figures.directAllocations = allocationsSoFar() - before;
+    figures.platformAllocations = platformAllocations;
+
+    // Each sample lasts at least about 2 ms, so that the clock's resolution
+    // and its own cost do not count.
+    const double once = std::max(timed(library, 1, sink), timed(direct, 1, sink));
+    const unsigned repeat = static_cast<unsigned>(std::max(1.0, 0.002 / std::max(once, 1e-9)));
+
+    std::vector<double> libraryTimes, directTimes, ratios;
+    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(seconds));
+    while (ratios.size() < 11 || (Clock::now() < end && ratios.size() < 100000)) {
+        // Alternate which side goes first, so that neither always follows
+        // the other's effect on the caches.
+        double a, b;
+        if (ratios.size() % 2 == 0) {
+            a = timed(library, repeat, sink);
+            b = timed(direct, repeat, sink);
+        } else {
+            b = timed(direct, repeat, sink);
+            a = timed(library, repeat, sink);
+        }
+        libraryTimes.push_back(a / repeat);
+        directTimes.push_back(b / repeat);
+        ratios.push_back(a / b);
+    }
+    figures.library = median(libraryTimes);
+    figures.direct = median(directTimes);
+    figures.ratio = median(ratios);
+    std::sort(ratios.begin(), ratios.end());
+    figures.ratioLow = ratios[ratios.size() / 4];
+    figures.ratioHigh = ratios[ratios.size() * 3 / 4];
+    figures.rounds = ratios.size() * repeat;
+    if (sink.value == 42) { // keeps the checksum alive
+        std::printf(" ");
+    }
+    return true;
+}
+
+/// Serves the case's configuration; false if there is none.
+bool serve(const std::string& name) {
+#if VPI_BENCH_STANDIN
+    if (name == "builtin") {
+        unsetenv("VPI_DISPLAY_CONFIG");
+    } else {
+        setenv("VPI_DISPLAY_CONFIG", name.c_str(), 1);
+    }
+    standin::resetConfiguration(); // reports a file it cannot use
+#else
+    (void)name;
+#endif
+    return true;
+}
+
+void pause100ms() {
+#if VPI_BENCH_STANDIN
+    usleep(100000);
+#else
+    Sleep(100);
+#endif
+}
+
+/// "paths=N modes=a,b,..." as the platform answers it now.
+std::string platformState() {
+    Listing listing;
+    if (!directly(listing)) {
+        return "failed";
+    }
+    std::string state = "paths=" + std::to_string(listing.ports.size()) + " modes=";
+    for (const Listing::Port& port : listing.ports) {
+        state += std::to_string(port.modes.size() / 4) + ",";
+    }
+    return state;
+}
+
+/// Waits until the platform reports `ports` ports that all list modes, the
+/// same twice in a row: a desktop that has just changed takes a while to
+/// settle. Gives up after about 30 s.
+bool waitForPorts(unsigned ports) {
+    std::string previous;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        const std::string state = platformState();
+        const bool complete = state.rfind("paths=" + std::to_string(ports) + " ", 0) == 0 &&
+                              state.find(",0,") == std::string::npos &&
+                              state.find("=0,") == std::string::npos;
+        if (complete && state == previous) {
+            return true;
+        }
+        previous = state;
+        pause100ms();
+    }
+    std::fprintf(stderr, "library_vs_platform: the platform does not report %u ports: %s\n", ports,
+                 previous.c_str());
+    return false;
+}
+
+std::string caseName(const std::string& argument) {
+    const std::size_t slash = argument.find_last_of("/\\");
+    return slash == std::string::npos ? argument : argument.substr(slash + 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 2;
+    unsigned expectPorts = 0;
+    std::vector<std::string> cases;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--seconds" && i + 1 < argc) {
+            seconds = std::atof(argv[++i]);
+        } else if (argument == "--expect-ports" && i + 1 < argc) {
+            expectPorts = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (argument.rfind("--", 0) == 0) {
+            std::fprintf(stderr,
+                         "usage: library_vs_platform [--seconds S] [--expect-ports K] CASE...\n");
+            return 2;
+        } else {
+            cases.push_back(argument);
+        }
+    }
+    if (cases.empty()) {
+        cases.push_back("builtin");
+    }
+    // The direct host logs nothing; nor does the library here (Wine's
+    // preferred-mode requests fail and would be logged on every refresh).
+    tkl::LogFactory::setPriority(tkl::LoggerPriority::PRIORITY_ERROR);
+    // The first use builds the factory; every later enumeration is a refresh.
+    libVideoPortInfo::VideoPortFactoryWin7::factory();
+
+    std::printf("%-22s %5s %9s %12s %12s %11s %17s %18s %8s  %s\n", "case", "ports", "modes",
+                "library us", "direct us", "lib/direct", "(quartiles)", "allocs lib/dir/os",
+                "rounds", "load (1, 5, 15 min)");
+    int status = 0;
+    for (const std::string& name : cases) {
+        if (!serve(name) || (expectPorts != 0 && !waitForPorts(expectPorts))) {
+            status = 1;
+            continue;
+        }
+        const std::string load = loadAverage();
+        Figures f;
+        if (!measure(seconds, f)) {
+            status = 1;
+            continue;
+        }
+        char allocations[32] = "n/a";
+#if VPI_BENCH_STANDIN
+        std::snprintf(allocations, sizeof allocations, "%zu/%zu/%zu",
+                      f.libraryAllocations - f.platformAllocations,
+                      f.directAllocations - f.platformAllocations, f.platformAllocations);
+#endif
+        char quartiles[32];
+        std::snprintf(quartiles, sizeof quartiles, "%.3f-%.3f", f.ratioLow, f.ratioHigh);
+        std::printf("%-22s %5zu %9zu %12.1f %12.1f %11.3f %17s %18s %8zu  %s -> %s\n",
+                    caseName(name).c_str(), f.ports, f.modes, f.library * 1e6, f.direct * 1e6,
+                    f.ratio, quartiles, allocations, f.rounds, load.c_str(), loadAverage().c_str());
+        std::fflush(stdout);
+    }
+    return status;
+}
