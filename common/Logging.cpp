@@ -24,21 +24,42 @@ LogState& state() {
     return *instance;
 }
 
-LoggerPriority::LOGGER_PRIORITY priorityFromEnvironment() {
-    const char* text = std::getenv("TKL_LOG_PRIORITY");
-    if (text == nullptr || *text == '\0') {
-        return LoggerPriority::PRIORITY_WARNING;
-    }
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0') {
-        return LoggerPriority::PRIORITY_WARNING;
-    }
+// An int as the nearest priority: the enumeration never holds a value
+// outside TRACE to FATAL.
+LoggerPriority::LOGGER_PRIORITY clampedPriority(long value) {
     if (value < LoggerPriority::PRIORITY_TRACE) {
         return LoggerPriority::PRIORITY_TRACE;
     }
-    // Above FATAL silences everything; keep the value so comparisons hold.
-    return static_cast<LoggerPriority::LOGGER_PRIORITY>(value > 1000 ? 1000 : value);
+    if (value > LoggerPriority::PRIORITY_FATAL) {
+        return LoggerPriority::PRIORITY_FATAL;
+    }
+    return static_cast<LoggerPriority::LOGGER_PRIORITY>(value);
+}
+
+// TKL_LOG_PRIORITY: a whole decimal number (digits, optionally after a minus
+// sign), clamped to TRACE..FATAL however many digits it has. Anything else,
+// blanks included, is ignored in favour of the default, WARNING.
+LoggerPriority::LOGGER_PRIORITY priorityFromEnvironment() {
+    const char* text = std::getenv("TKL_LOG_PRIORITY");
+    if (text == nullptr) {
+        return LoggerPriority::PRIORITY_WARNING;
+    }
+    const bool negative = *text == '-';
+    const char* digits = negative ? text + 1 : text;
+    if (*digits == '\0') {
+        return LoggerPriority::PRIORITY_WARNING;
+    }
+    long magnitude = 0;
+    for (const char* p = digits; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') {
+            return LoggerPriority::PRIORITY_WARNING;
+        }
+        // Past FATAL the exact value no longer matters; stop growing it.
+        if (magnitude <= LoggerPriority::PRIORITY_FATAL) {
+            magnitude = magnitude * 10 + (*p - '0');
+        }
+    }
+    return clampedPriority(negative ? -magnitude : magnitude);
 }
 
 } // namespace
@@ -80,7 +101,7 @@ Logger::Logger(const char* name) : priority(LoggerPriority::PRIORITY_TRACE), nam
 
 LoggerPriority::LOGGER_PRIORITY Logger::resolvePriority() const {
     const LoggerPriority::LOGGER_PRIORITY global = LogFactory::getPriority();
-    return priority > global ? static_cast<LoggerPriority::LOGGER_PRIORITY>(priority) : global;
+    return priority > global ? clampedPriority(priority) : global;
 }
 
 bool Logger::log(LoggerPriority::LOGGER_PRIORITY messagePriority, const LoggerStream& message) {

@@ -122,17 +122,26 @@ std::string String::toUtf8() const {
     std::string out;
     out.reserve(length_);
     for (std::size_t i = 0; i < length_; ++i) {
-        unsigned value = units_[i];
-        if (value >= 0xD800 && value <= 0xDFFF) {
-            value = replacementCharacter;
+        unsigned long value = units_[i];
+        const bool high = value >= 0xD800 && value <= 0xDBFF;
+        if (high && i + 1 < length_ && units_[i + 1] >= 0xDC00 && units_[i + 1] <= 0xDFFF) {
+            value = 0x10000 + ((value - 0xD800) << 10) + (units_[i + 1] - 0xDC00);
+            ++i;
+        } else if (value >= 0xD800 && value <= 0xDFFF) {
+            value = replacementCharacter; // half of a pair, without the other half
         }
         if (value < 0x80) {
             out.push_back(static_cast<char>(value));
         } else if (value < 0x800) {
             out.push_back(static_cast<char>(0xC0 | (value >> 6)));
             out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-        } else {
+        } else if (value < 0x10000) {
             out.push_back(static_cast<char>(0xE0 | (value >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (value >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
             out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
             out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
         }

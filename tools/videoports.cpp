@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -43,8 +43,8 @@ const char* const usage =
     "  --help           this text\n"
     "  --version        the version\n"
     "\n"
-    "Exit status: 0 success, 1 the display configuration could not be read,\n"
-    "2 a bad argument or port index.\n";
+    "Exit status: 0 success, 1 the display configuration could not be read or\n"
+    "the output could not be written, 2 a bad argument or port index.\n";
 
 struct Options {
     bool modes = false;
@@ -55,21 +55,67 @@ struct Options {
     int logLevel = 0;
 };
 
+// The reason of the first failed write to standard output, 0 while none failed.
+int outputError = 0;
+
+// Everything for standard output goes through here.
+void emit(const std::string& text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && outputError == 0) {
+        outputError = errno != 0 ? errno : EIO;
+    }
+}
+
+// Everything written to standard output must have reached it: a full disk or
+// a closed output is a failure, reported on standard error.
+[[noreturn]] void exitAfterOutput(int status) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 && outputError == 0) {
+        outputError = errno != 0 ? errno : EIO;
+    }
+    if (outputError != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "videoports: cannot write the output: %s\n",
+                     std::strerror(outputError != 0 ? outputError : EIO));
+        std::exit(exitPlatformFailure);
+    }
+    std::exit(status);
+}
+
+// An argument as a message shows it: at most 60 bytes, cut at a character
+// boundary, so that a huge argument does not flood the terminal.
+std::string shown(const std::string& argument) {
+    constexpr std::size_t limit = 60;
+    if (argument.size() <= limit) {
+        return argument;
+    }
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(argument[cut]) & 0xC0) == 0x80) {
+        --cut; // inside a UTF-8 sequence
+    }
+    return argument.substr(0, cut) + "...";
+}
+
 [[noreturn]] void usageError(const std::string& message) {
     std::fprintf(stderr, "videoports: %s (see --help)\n", message.c_str());
     std::exit(exitUsage);
 }
 
+// Only digits make a number: no sign, blank or base prefix.
 unsigned long parseNumber(const std::string& option, const char* text, unsigned long maximum) {
     if (text == nullptr) {
         usageError(option + " needs a number");
     }
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || *text == '-' || errno == ERANGE || value > maximum) {
-        usageError(option + ": not a number from 0 to " + std::to_string(maximum) + ": '" + text +
-                   "'");
+    const std::string digits = text;
+    unsigned long value = 0;
+    bool valid = !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+    for (std::size_t i = 0; valid && i < digits.size(); ++i) {
+        const auto digit = static_cast<unsigned long>(digits[i] - '0');
+        valid = digit <= maximum && value <= (maximum - digit) / 10; // value * 10 + digit fits
+        value = value * 10 + digit;
+    }
+    if (!valid) {
+        usageError(option + ": not a number from 0 to " + std::to_string(maximum) + ": '" +
+                   shown(digits) + "'");
     }
     return value;
 }
@@ -79,11 +125,11 @@ Options parseArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs(usage, stdout);
-            std::exit(0);
+            emit(usage);
+            exitAfterOutput(0);
         } else if (argument == "--version") {
-            std::printf("videoports %s\n", VPI_VERSION);
-            std::exit(0);
+            emit(std::string("videoports ") + VPI_VERSION + "\n");
+            exitAfterOutput(0);
         } else if (argument == "--modes") {
             options.modes = true;
         } else if (argument == "--json") {
@@ -97,7 +143,7 @@ Options parseArguments(int argc, char** argv) {
                 static_cast<int>(parseNumber(argument, i + 1 < argc ? argv[++i] : nullptr, 5));
             options.hasLogLevel = true;
         } else {
-            usageError("unknown argument '" + argument + "'");
+            usageError("unknown argument '" + shown(argument) + "'");
         }
     }
     return options;
@@ -185,17 +231,17 @@ void printTable(const std::vector<std::pair<unsigned, const VideoPort*>>& ports,
                 line += std::string(widths[c] - row[c].size() + 2, ' ');
             }
         }
-        std::printf("%s\n", line.c_str());
+        emit(line + "\n");
     }
     if (!withModes) {
         return;
     }
     for (const auto& entry : ports) {
         const std::vector<DisplayResolution> modes = modesOf(*entry.second);
-        std::printf("\nPort %u: %zu mode%s\n", entry.first, modes.size(),
-                    modes.size() == 1 ? "" : "s");
+        emit("\nPort " + std::to_string(entry.first) + ": " + std::to_string(modes.size()) +
+             (modes.size() == 1 ? " mode\n" : " modes\n"));
         for (const DisplayResolution& mode : modes) {
-            std::printf("  %s\n", modeWithDepth(mode).c_str());
+            emit("  " + modeWithDepth(mode) + "\n");
         }
     }
 }
@@ -224,7 +270,7 @@ int run(const Options& options) {
         for (const auto& entry : ports) {
             list.push_back(portJson(entry.first, *entry.second));
         }
-        std::cout << nlohmann::ordered_json{{"ports", list}}.dump(2) << '\n';
+        emit(nlohmann::ordered_json{{"ports", list}}.dump(2) + "\n");
     } else {
         printTable(ports, options.modes);
     }
@@ -243,10 +289,11 @@ int main(int argc, char** argv) {
         tkl::LogFactory::setPriority(
             static_cast<tkl::LoggerPriority::LOGGER_PRIORITY>(options.logLevel));
     }
+    int status = exitPlatformFailure;
     try {
-        return run(options);
+        status = run(options);
     } catch (const tkl::Exception& e) {
         std::fprintf(stderr, "videoports: %s\n", e.what());
-        return exitPlatformFailure;
     }
+    exitAfterOutput(status);
 }

@@ -49,7 +49,8 @@ public:
     /// a message. Defaults to PRIORITY_TRACE: everything passes.
     int priority;
 
-    /// The threshold in force for this logger.
+    /// The threshold in force for this logger: the higher of the two, an own
+    /// threshold outside TRACE to FATAL counting as the nearer end.
     LoggerPriority::LOGGER_PRIORITY resolvePriority() const;
 
     /// Writes one line: the logger's name, the priority's name and the
@@ -70,7 +71,8 @@ private:
 class TKL_COMMON_API LogFactory {
 public:
     /// The global threshold. Taken from the environment variable
-    /// TKL_LOG_PRIORITY (a number) on first use; PRIORITY_WARNING otherwise.
+    /// TKL_LOG_PRIORITY on first use: a whole decimal number, clamped to
+    /// TRACE..FATAL; PRIORITY_WARNING when it is unset or not a number.
     static LoggerPriority::LOGGER_PRIORITY getPriority();
     static void setPriority(LoggerPriority::LOGGER_PRIORITY priority);
 

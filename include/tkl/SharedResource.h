@@ -74,7 +74,7 @@ public:
 ///  - A raw pointer handed to the constructor or to operator=(T*) must be a
 ///    heap object made with new that no handle owns yet. If the count block
 ///    cannot be allocated, that object is deleted before the failure passes
-///    on, so it never leaks.
+///    on, so it never leaks, and the handle is left empty: get() is null.
 ///  - Counts are plain integers: handles sharing one block, and the object,
 ///    are used by one thread at a time.
 template <class Storage, int Locking> class SharedResource {
@@ -84,8 +84,9 @@ public:
 
     SharedResource() : pointer_(Storage::emptyValue), block_(nullptr) {}
 
-    explicit SharedResource(T* object) : pointer_(object), block_(nullptr) {
+    explicit SharedResource(T* object) : pointer_(Storage::emptyValue), block_(nullptr) {
         block_ = makeBlock(object);
+        pointer_ = object;
     }
 
     SharedResource(const SharedResource& other)
@@ -112,10 +113,12 @@ public:
     }
 
     /// Releases what the handle holds (which may delete it), then owns `object`.
+    /// The pointer is stored only once the block exists, so a failed
+    /// allocation leaves the handle empty rather than holding a deleted object.
     SharedResource& operator=(T* object) {
         release();
-        pointer_ = object;
         block_ = makeBlock(object);
+        pointer_ = object;
         return *this;
     }
 

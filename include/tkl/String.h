@@ -38,7 +38,9 @@ public:
     std::size_t size() const { return length_; }
     bool empty() const { return length_ == 0; }
 
-    /// The text as UTF-8 (lone surrogates become U+FFFD).
+    /// The text as UTF-8. Units are UTF-16 here: a surrogate pair (as the
+    /// platform stores a character outside the BMP) becomes that one
+    /// character, an unpaired surrogate becomes U+FFFD.
     std::string toUtf8() const;
 
     String& operator+=(const String& other);

@@ -64,8 +64,17 @@ bool VideoPortFactoryWin7::enumeratePorts() {
         return false;
     }
 
+    // The platform refuses a query with a null buffer or a zero count. With no
+    // paths the configuration is empty: there is nothing to query. An empty
+    // mode table (every path inactive) is given room for one record, which
+    // the platform may leave unused; the trimming below drops it.
+    if (pathCount == 0) {
+        ports_.clear();
+        return true;
+    }
     tkl::Array<DISPLAYCONFIG_PATH_INFO> paths(pathCount);
-    tkl::Array<DISPLAYCONFIG_MODE_INFO> modes(modeCount);
+    tkl::Array<DISPLAYCONFIG_MODE_INFO> modes(modeCount == 0 ? 1 : modeCount);
+    modeCount = modes.size();
     // No retry when the configuration grew since the size query: that fails
     // like any other query, and the caller may refresh again.
     result = QueryDisplayConfig(QDC_ALL_PATHS, &pathCount, paths.data(), &modeCount, modes.data(),

@@ -64,14 +64,73 @@ TEST_F(Enumeration, ActivePathIsNotPreferredOverAnEarlierInactiveOne) {
     EXPECT_EQ(port(0).pathInfo().sourceInfo.id, 3u);
 }
 
-TEST_F(Enumeration, EmptyTablesAreQueriedWithNullBuffers) {
+// The platform refuses a query with a null buffer or a zero count, as Windows
+// does: a configuration with no paths is read from the size query alone.
+TEST_F(Enumeration, NoPathsIsAnEmptyListWithoutAQuery) {
+    Configuration modesOnly;
+    modesOnly.modes.push_back(standin::makeSourceMode(adapter(0x1234), 0, 640, 480));
+    for (const Configuration& empty : {Configuration(), modesOnly}) {
+        serve(simpleConfiguration(2, 1));
+        const unsigned queries = standin::callCount(standin::Operation::QueryDisplayConfig);
+        standin::setConfiguration(empty);
+        EXPECT_TRUE(factory->refresh());
+        EXPECT_EQ(factory->numVideoPorts(), 0u);
+        EXPECT_EQ(standin::callCount(standin::Operation::QueryDisplayConfig), queries);
+        EXPECT_TRUE(lines.empty()) << lines.front();
+        try {
+            factory->videoPort(0);
+            FAIL() << "no exception";
+        } catch (const tkl::IndexOutOfBounds& e) {
+            EXPECT_EQ(e.high(), 0xFFFFFFFFu);
+        }
+    }
+    // And back again.
     serve(simpleConfiguration(2, 1));
-    // The platform answers a query for empty tables with ERROR_INVALID_PARAMETER.
-    standin::setConfiguration(Configuration());
+    EXPECT_EQ(factory->numVideoPorts(), 2u);
+}
+
+// Paths with no mode records (every path inactive): the mode table is queried
+// with room for one record, which the platform leaves unused.
+TEST_F(Enumeration, PathsWithoutModeRecordsReplaceTheOldList) {
+    serve(simpleConfiguration(2, 2));
+    const Configuration idle = simpleConfiguration(3, 0);
+    ASSERT_TRUE(idle.modes.empty());
+    standin::setConfiguration(idle);
+    EXPECT_TRUE(factory->refresh());
+    EXPECT_TRUE(lines.empty()) << lines.front();
+    ASSERT_EQ(factory->numVideoPorts(), 3u);
+    for (unsigned i = 0; i < 3; ++i) {
+        EXPECT_FALSE(factory->videoPort(i)->hasAttachedMonitor());
+        EXPECT_FALSE(factory->videoPort(i)->monitor()) << "a stale monitor is still shown";
+        EXPECT_EQ(port(i).pathInfo().targetInfo.id, 100 + i);
+    }
+    // The one spare record is not taken for a written one.
+    Configuration withInvalidIndex = idle;
+    withInvalidIndex.paths[0].sourceInfo.modeInfoIdx = 0;
+    standin::setConfiguration(withInvalidIndex);
+    EXPECT_THROW(factory->refresh(), tkl::IndexOutOfBounds);
+}
+
+TEST_F(Enumeration, ModeRecordsAppearingAfterTheSizeQuery) {
+    serve(simpleConfiguration(2, 0));
+    // One record fits the room given for the empty table; two do not.
+    standin::changeConfigurationAfterSizeQuery(simpleConfiguration(2, 1));
     EXPECT_FALSE(factory->refresh());
     EXPECT_EQ(lines, std::vector<std::string>{
-                         "libVideoPortInfo WARNING 57 QueryDisplayConfig returns 87"});
+                         "libVideoPortInfo WARNING 57 QueryDisplayConfig returns 122"});
     EXPECT_EQ(factory->numVideoPorts(), 2u);
+    EXPECT_FALSE(factory->videoPort(0)->hasAttachedMonitor());
+
+    lines.clear();
+    Configuration oneMode = simpleConfiguration(2, 0);
+    oneMode.modes.push_back(standin::makeSourceMode(adapter(0x1234), 0, 800, 600));
+    oneMode.paths[1].sourceInfo.modeInfoIdx = 0;
+    standin::setConfiguration(simpleConfiguration(2, 0));
+    standin::changeConfigurationAfterSizeQuery(oneMode);
+    EXPECT_TRUE(factory->refresh());
+    EXPECT_TRUE(lines.empty()) << lines.front();
+    ASSERT_EQ(factory->numVideoPorts(), 2u);
+    EXPECT_EQ(port(1).pathInfo().sourceInfo.modeInfoIdx, 0u);
 }
 
 TEST_F(Enumeration, IndexPastTheLastPortThrows) {

@@ -104,15 +104,27 @@ TEST_F(LoggingTest, ThresholdsDecideWhatIsWritten) {
     EXPECT_FALSE(logger->log(LoggerPriority::PRIORITY_ERROR, stream));
     logger->priority = LoggerPriority::PRIORITY_TRACE;
 
-    EXPECT_EQ(lines_, (std::vector<std::string>{"thresholds ERROR text", "thresholds DEBUG text"}));
+    // The logger's own threshold is a plain int: values past the enumeration
+    // count as its ends.
+    logger->priority = 8;
+    EXPECT_EQ(logger->resolvePriority(), LoggerPriority::PRIORITY_FATAL);
+    EXPECT_TRUE(logger->log(LoggerPriority::PRIORITY_FATAL, stream));
+    logger->priority = -4;
+    EXPECT_EQ(logger->resolvePriority(), LoggerPriority::PRIORITY_DEBUG);
+    logger->priority = LoggerPriority::PRIORITY_TRACE;
+
+    EXPECT_EQ(lines_, (std::vector<std::string>{"thresholds ERROR text", "thresholds DEBUG text",
+                                                "thresholds FATAL text"}));
 }
 
-// Registered a second time by CTest with TKL_LOG_PRIORITY set, and
+// Registered again by CTest with TKL_LOG_PRIORITY set, and
 // VPI_EXPECTED_LOG_PRIORITY naming the threshold that must result.
 TEST(LogPriority, ComesFromTheEnvironment) {
     const char* expected = std::getenv("VPI_EXPECTED_LOG_PRIORITY");
     const int want = expected != nullptr ? std::atoi(expected) : LoggerPriority::PRIORITY_WARNING;
-    EXPECT_EQ(static_cast<int>(tkl::LogFactory::getPriority()), want);
+    const LoggerPriority::LOGGER_PRIORITY priority = tkl::LogFactory::getPriority();
+    EXPECT_EQ(static_cast<int>(priority), want);
+    EXPECT_STRNE(LoggerPriority::name(priority), "UNKNOWN");
 }
 
 class Sample : public tkl::Serializable {

@@ -59,6 +59,23 @@ TEST(String, Utf8RoundTrip) {
     EXPECT_EQ(s.toUtf8(), "x\xEF\xBF\xBD");
 }
 
+// Platform names are UTF-16 and may hold characters outside the BMP as
+// surrogate pairs; each pair is one character in UTF-8.
+TEST(String, SurrogatePairsBecomeOneCharacterInUtf8) {
+    tkl::String s;
+    const unsigned short pair[] = {'a', 0xD83D, 0xDDB5, 'b', 0}; // U+1F5B5
+    s = pair;
+    EXPECT_EQ(s.toUtf8(), "a\xF0\x9F\x96\xB5"
+                          "b");
+    const unsigned short ends[] = {0xD800, 0xDC00, 0xDBFF, 0xDFFF, 0}; // U+10000, U+10FFFF
+    s = ends;
+    EXPECT_EQ(s.toUtf8(), "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+    // Unpaired halves, in every position, are one U+FFFD each.
+    const unsigned short unpaired[] = {0xDC00, 0xD800, 'x', 0xD800, 0xD800, 0xDC00, 0xD800, 0};
+    s = unpaired;
+    EXPECT_EQ(s.toUtf8(), "\xEF\xBF\xBD\xEF\xBF\xBDx\xEF\xBF\xBD\xF0\x90\x80\x80\xEF\xBF\xBD");
+}
+
 TEST(String, AssignsUcs2UpToTheTerminator) {
     const unsigned short text[] = {'D', 'e', 'l', 0, 'x'};
     tkl::String s("something longer");

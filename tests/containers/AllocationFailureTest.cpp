@@ -170,7 +170,17 @@ TEST(AllocationFailure, TakingOwnershipDeletesTheObjectWhenTheCountBlockFails) {
         EXPECT_TRUE(failing_allocator::failureFired());
     }
     EXPECT_EQ(Owned::alive, 0) << "both the released and the new object are gone";
+    // The handle holds nothing, not the deleted object.
     EXPECT_TRUE(handle.empty());
+    EXPECT_EQ(handle.get(), nullptr);
+    EXPECT_EQ(handle.operator->(), nullptr);
+    EXPECT_EQ(handle.useCount(), 0);
+    // And it is usable again.
+    handle = new Owned;
+    EXPECT_EQ(handle.useCount(), 1);
+    EXPECT_EQ(Owned::alive, 1);
+    handle = OwningHandle();
+    EXPECT_EQ(Owned::alive, 0);
     EXPECT_EQ(liveAllocations(), liveBefore);
 }
 

@@ -180,3 +180,126 @@ TEST_F(UnusableConfigurationFile, EachKindOfMalformedOrInconsistentContent) {
     EXPECT_EQ(serveFile(file), "");
     EXPECT_EQ(query(QDC_ALL_PATHS).paths.size(), 16u);
 }
+
+namespace {
+
+// The default machine's recording with the first `from` replaced by `to`.
+std::string defaultRecordingWith(const std::string& from, const std::string& to) {
+    std::string text = standin::configurationToJson(standin::defaultConfiguration());
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+} // namespace
+
+TEST_F(UnusableConfigurationFile, NumbersTooLargeForAnyType) {
+    const struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"float-alone", "1e400", ": 1e400 is out of range"},
+        {"float-field", defaultRecordingWith("\"flags\":1}", "\"flags\":1e400}"),
+         "paths[0].flags: 1e400 is out of range"},
+        {"negative-float", defaultRecordingWith("\"id\":4160", "\"id\":-1e400"),
+         "paths[0].targetInfo.id: -1e400 is out of range"},
+        {"integer-field",
+         defaultRecordingWith("\"flags\":1}", "\"flags\":99999999999999999999999999999999}"),
+         "paths[0].flags: 99999999999999999999999999999999 is out of range"},
+        {"negative-integer",
+         defaultRecordingWith("\"version\": 1", "\"version\": -99999999999999999999"),
+         "version: -99999999999999999999 is out of range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(std::string("number-") + c.name + ".json");
+        writeFile(file, c.text);
+        expectRefused(file, c.message);
+    }
+}
+
+std::string repeated(const std::string& text, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// Nesting is limited while the text is read, so no value of any depth reaches
+// the code that walks it, wherever it stands. The document itself is the first
+// level; the message names the place of the first value too deep.
+TEST_F(UnusableConfigurationFile, DeepNestingAnywhere) {
+    const std::size_t deep = 200000;
+    const std::string arrays = repeated("[", deep) + "1" + repeated("]", deep);
+    const std::string objects = repeated("{\"a\":", deep) + "1" + repeated("}", deep);
+    const std::string mixed = repeated("[{\"a\":", deep / 2) + "[]" + repeated("}]", deep / 2);
+    const std::string tooDeep = ": nested deeper than 32 levels";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"top-level-array", arrays, repeated("[0]", 32) + tooDeep},
+        {"top-level-object", objects, "a" + repeated(".a", 31) + tooDeep},
+        {"in-a-table", defaultRecordingWith("\"paths\": [", "\"paths\": [" + arrays + ","),
+         "paths" + repeated("[0]", 31) + tooDeep},
+        {"in-a-field", defaultRecordingWith("\"flags\":1}", "\"flags\":" + objects + "}"),
+         "paths[0].flags" + repeated(".a", 29) + tooDeep},
+        {"mixed-in-the-last-field", defaultRecordingWith("\n}\n", ",\"x\":" + mixed + "\n}\n"),
+         "x" + repeated("[0].a", 15) + "[0]" + tooDeep},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(std::string("deep-") + c.name + ".json");
+        writeFile(file, c.text);
+        expectRefused(file, c.message);
+    }
+    // 32 levels are read, and then refused for what they hold.
+    const std::string file = scratch("deep-enough.json");
+    writeFile(file, repeated("[", 32) + repeated("]", 32));
+    expectRefused(file, ": expected an object, found array");
+}
+
+TEST_F(UnusableConfigurationFile, DuplicateFieldsAreNotTakenSilently) {
+    const struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"top-level", defaultRecordingWith("\"version\": 1,", "\"version\": 1, \"version\": 1,"),
+         ": a second field \"version\""},
+        {"in-a-record", defaultRecordingWith("\"id\":4160,", "\"id\":4160,\"id\":4161,"),
+         "paths[0].targetInfo: a second field \"id\""},
+        {"in-a-device-info-record",
+         defaultRecordingWith("\"viewGdiDeviceName\":",
+                              "\"viewGdiDeviceName\":\"x\",\"viewGdiDeviceName\":"),
+         "deviceInfo[0].record: a second field \"viewGdiDeviceName\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(std::string("duplicate-") + c.name + ".json");
+        writeFile(file, c.text);
+        expectRefused(file, c.message);
+    }
+}
+
+TEST_F(UnusableConfigurationFile, EscapedNulInsideAText) {
+    const std::string name = scratch("nul-in-name.json");
+    writeFile(name, defaultRecordingWith("\"viewGdiDeviceName\":\"\\\\\\\\.\\\\DISPLAY1\"",
+                                         "\"viewGdiDeviceName\":\"\\\\\\\\.\\\\DIS\\u0000PLAY1\""));
+    expectRefused(name, "deviceInfo[0].record.viewGdiDeviceName: the text holds a NUL character");
+
+    const std::string key = scratch("nul-in-field-name.json");
+    writeFile(key, defaultRecordingWith("\"flags\":1}", "\"fl\\u0000ags\":1}"));
+    expectRefused(key, "paths[0]: a field name holds a NUL character");
+}
+
+TEST_F(UnusableConfigurationFile, SomethingOtherThanAFile) {
+    expectRefused(VPI_TEST_SCRATCH_DIR, "cannot read the file: it is a directory");
+#ifndef _WIN32
+    // An endless device is cut off instead of filling the memory.
+    expectRefused("/dev/zero", "cannot read the file: larger than 16 MiB");
+#endif
+}

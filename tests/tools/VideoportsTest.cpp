@@ -2,8 +2,8 @@
 // against what the library itself reports for the same configuration.
 #include "../support/Environment.h"
 
+#include <VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/ConnectorType.h>
-#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <platform/ConfigurationJson.h>
 #include <platform/StandIn.h>
 
@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -49,19 +50,12 @@ void setConfigFile(const std::string& path) {
     }
 }
 
-/// A scratch file name of the running test case's own: CTest runs the cases
-/// in parallel, each in a process of its own, in one working directory.
-std::string scratchFile(const std::string& suffix) {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string("videoports_test.") + test->name() + suffix;
-}
-
 /// Runs videoports with `arguments`; the configuration file, if any, reaches
 /// it through the inherited environment.
 Result runVideoports(const std::string& arguments) {
     const char* program = std::getenv("VPI_VIDEOPORTS");
     EXPECT_NE(program, nullptr) << "VPI_VIDEOPORTS names the program under test";
-    const std::string errFile = scratchFile(".stderr");
+    const std::string errFile = "videoports_test.stderr";
     const std::string command = std::string("\"") + (program ? program : "videoports") + "\" " +
                                 arguments + " 2>" + errFile;
     Result result;
@@ -172,7 +166,7 @@ protected:
         }
     }
     void useRecordedMachine() {
-        file_ = scratchFile(".machine.json");
+        file_ = "videoports_test_machine.json";
         std::ofstream(file_, std::ios::binary) << standin::configurationToJson(recordedMachine());
         setConfigFile(file_);
     }
@@ -244,8 +238,11 @@ TEST_F(Videoports, OnePortWithItsModes) {
 
 TEST_F(Videoports, BadArgumentsExitWithTwoAndOneMessage) {
     useRecordedMachine();
+    // Only digits are a number: no sign, no blank, nothing after it.
     for (const char* arguments :
-         {"--frobnicate", "--port", "--port x", "--port -1", "--log-level 9", "--port 2"}) {
+         {"--frobnicate", "--port", "--port x", "--port -1", "--log-level 9", "--port 2",
+          "--port \" 1\"", "--port +1", "--port \"1 \"", "--port \"\"", "--log-level +1",
+          "--port 0x1", "--port 4294967295", "--port 99999999999999999999"}) {
         const Result result = runVideoports(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_TRUE(result.out.empty()) << arguments;
@@ -255,8 +252,44 @@ TEST_F(Videoports, BadArgumentsExitWithTwoAndOneMessage) {
     }
 }
 
+TEST_F(Videoports, AVeryLongArgumentIsShortenedInTheMessage) {
+#ifdef _WIN32
+    const std::size_t length = 4000; // the command line of cmd.exe holds 8191 characters
+#else
+    const std::size_t length = 100000;
+#endif
+    const std::string unknown = "--" + std::string(length, 'x');
+    const std::string number(length, '7');
+    for (const auto& [arguments, argument] :
+         {std::make_pair(unknown, unknown), std::make_pair("--port " + number, number)}) {
+        const Result result = runVideoports(arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+        EXPECT_LT(result.err.size(), 200u) << result.err.substr(0, 200);
+        EXPECT_NE(result.err.find("'" + argument.substr(0, 40)), std::string::npos)
+            << "the message shows how the argument starts: " << result.err.substr(0, 200);
+        EXPECT_NE(result.err.find("...'"), std::string::npos) << result.err.substr(0, 200);
+    }
+}
+
+#ifndef _WIN32
+// Output that cannot be written is a failure, not a success with nothing
+// shown: a full device, and a standard output that was closed.
+TEST_F(Videoports, OutputThatCannotBeWrittenExitsWithOne) {
+    for (const char* arguments : {"--json >/dev/full", "--modes >/dev/full", "--help >/dev/full",
+                                  "--version >/dev/full", "--json >&-", ">&-"}) {
+        const Result result = runVideoports(arguments);
+        EXPECT_EQ(result.status, 1) << arguments;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+            << arguments << ": " << result.err;
+        EXPECT_EQ(result.err.rfind("videoports: cannot write the output: ", 0), 0u)
+            << arguments << ": " << result.err;
+    }
+}
+#endif
+
 TEST_F(Videoports, UnreadableConfigurationExitsWithOneAndTheLoggedReason) {
-    file_ = scratchFile(".broken.json");
+    file_ = "videoports_test_broken.json";
     std::ofstream(file_) << "{ \"paths\": [";
     setConfigFile(file_);
     const Result result = runVideoports("");

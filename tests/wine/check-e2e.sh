@@ -15,6 +15,11 @@
 #       one host process started on 3 outputs; one switched off, refresh():
 #       2 ports; on again, refresh(): 3 ports, and the C runtime heap back to
 #       the block count it had with those 3 ports before.
+#   check-e2e.sh no-outputs WINE_RUN PREFIX HOST_EXE VIDEOPORTS_EXE
+#       one host process started on 1 output; every output switched off
+#       (Wine then reports no paths at all), refresh(): an empty list, and
+#       videoports.exe lists no port with exit 0; DUMMY0 on again,
+#       refresh(): 1 port.
 #   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE NATIVE_VIDEOPORTS HOST_EXE
 #       2 outputs: the recorder's file, replayed by the native videoports,
 #       gives the JSON that videoports.exe prints live. With VPI_E2E_KEEP=DIR
@@ -23,7 +28,7 @@
 set -euo pipefail
 
 if [[ $# -lt 4 ]]; then
-    echo "usage: $0 null-driver|ports|refresh|record-replay WINE_RUN PREFIX EXE..." >&2
+    echo "usage: $0 null-driver|ports|refresh|no-outputs|record-replay WINE_RUN PREFIX EXE..." >&2
     exit 2
 fi
 mode=$1
@@ -149,7 +154,9 @@ wait_for_outputs() {
     local count=$1 attempt previous=
     for ((attempt = 0; attempt < 150; ++attempt)); do
         ask platform || return 1
-        if [[ $reply =~ ^platform\ rc=0\ paths=$count\ raw=[1-9] && $reply == "$previous" ]]; then
+        if [[ ($reply =~ ^platform\ rc=0\ paths=$count\ raw=[1-9] ||
+            ($count -eq 0 && $reply == $'platform rc=0 paths=0 raw=\n')) &&
+            $reply == "$previous" ]]; then
             return 0
         fi
         previous=$reply
@@ -250,6 +257,46 @@ run_refresh() {
     check_log "$work/host.err" $((3 + 4 * 3 + 2 + 4 * 2 + 3 + 4 * 3)) "refresh"
 }
 
+run_no_outputs() {
+    local host=$1 videoports=$2 status=0
+    "$outputs" set 1
+    start_host "$host"
+    wait_for_outputs 1
+    ask ports
+    check_ports "$reply" 1 "one output"
+
+    echo "--- every output off, refresh"
+    "$outputs" set 0
+    wait_for_outputs 0
+    ask refresh
+    echo -n "$reply"
+    grep -qx "refresh ok=1 ports=0" <<<"$reply" ||
+        fail "with every output off: the refresh did not give an empty list"
+    ask ports
+    grep -qx "ports count=0" <<<"$reply" || fail "with every output off: ports are still listed"
+
+    "$wine_run" --prefix "$prefix" "$videoports" --json >"$work/live.json" 2>"$work/live.err" ||
+        status=$?
+    [[ $status -eq 0 ]] || fail "videoports.exe --json exited with $status with every output off"
+    [[ $(grep -c '"index":' "$work/live.json" || true) -eq 0 ]] ||
+        fail "videoports.exe --json shows a port with every output off"
+    grep -q '"ports": \[\]' "$work/live.json" ||
+        fail "videoports.exe --json does not show an empty list: $(head -c 200 "$work/live.json")"
+    check_log "$work/live.err" 0 "videoports.exe with every output off"
+
+    echo "--- DUMMY0 on again, refresh"
+    "$outputs" on 0
+    wait_for_outputs 1
+    ask refresh
+    echo -n "$reply"
+    grep -qx "refresh ok=1 ports=1" <<<"$reply" || fail "after switching on: not 1 port"
+    ask ports
+    check_ports "$reply" 1 "after switching on"
+    stop_host
+    # Enumerations: factory() on 1 port, a refresh on none, one on 1 port.
+    check_log "$work/host.err" 2 "no outputs"
+}
+
 run_record_replay() {
     local recorder=$1 videoports=$2 native=$3 host=$4 status=0
     "$outputs" set 2
@@ -278,6 +325,7 @@ case $mode in
 null-driver) run_null_driver "$@" ;;
 ports) run_ports "$@" ;;
 refresh) run_refresh "$@" ;;
+no-outputs) run_no_outputs "$@" ;;
 record-replay) run_record_replay "$@" ;;
 *)
     echo "$0: unknown check $mode" >&2
