@@ -60,7 +60,9 @@ Result runVideoports(const std::string& arguments) {
                                 arguments + " 2>" + errFile;
     Result result;
 #ifdef _WIN32
-    FILE* pipe = _popen(command.c_str(), "rb");
+    // cmd.exe drops the first and the last quote of a command holding more
+    // than two: one more pair keeps the program's and the arguments' quotes.
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "rb");
 #else
     FILE* pipe = popen(command.c_str(), "r");
 #endif
