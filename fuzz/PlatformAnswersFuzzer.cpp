@@ -15,7 +15,8 @@
 //
 // The input is read through FuzzedDataProvider, so any bytes describe a
 // scenario and long ones describe rich configurations: the seed corpus
-// (corpus/PlatformAnswersFuzzer) is random bytes of 200 to 4000 bytes.
+// (corpus/PlatformAnswersFuzzer) is random bytes of 200 to 4000 bytes, and the
+// inputs of past findings.
 #include <libVideoPortInfo/Monitor.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
@@ -272,7 +273,10 @@ Scenario pickScenario(FuzzedDataProvider& in) {
                                          operation == Operation::EnumDisplaySettingsExW
                                      ? in.ConsumeIntegralInRange(1u, 24u)
                                      : in.ConsumeIntegralInRange(1u, 3u);
-            s.faults.push_back(Fault{operation, nth, pickError(in)});
+            // A fault is an error: the platform never reports success
+            // without doing the work.
+            const LONG code = pickError(in);
+            s.faults.push_back(Fault{operation, nth, code == 0 ? ERROR_GEN_FAILURE : code});
         }
     }
     const bool changes = in.ConsumeIntegralInRange(0, 3) == 0;

@@ -17,14 +17,18 @@ if [[ ${1:-} == --outputs ]]; then
 fi
 c_test=$1 reference=$2
 shift 2
+work=$(mktemp -d "${TMPDIR:-/tmp}/vpi-c-api.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 
 if [[ -n $outputs ]]; then
     "$here/../wine/xrandr-outputs.sh" set "$outputs"
-    xrandr --query >/dev/null # Wine reads the outputs as the last probe left them
+    # A Wine session still running from an earlier test may hold the old list
+    # of outputs (see check-probe-outputs.sh): the launcher's prefix starts
+    # afresh, and stops again when the comparison ends.
+    "$@" --stop
+    trap '"$@" --stop; rm -rf "$work"' EXIT
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vpi-c-api.XXXXXX")
-trap 'rm -rf "$work"' EXIT
 "$@" "$c_test" dump | tr -d '\r' >"$work/c.txt"
 "$@" "$reference" | tr -d '\r' >"$work/cpp.txt"
 if ! grep -q '^port ' "$work/c.txt"; then

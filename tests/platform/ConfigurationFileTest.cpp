@@ -191,40 +191,48 @@ std::string defaultRecordingWith(const std::string& from, const std::string& to)
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-} // namespace
-
-TEST_F(UnusableConfigurationFile, NumbersTooLargeForAnyType) {
-    const struct {
-        const char* name;
-        std::string text;
-        const char* message;
-    } cases[] = {
-        {"float-alone", "1e400", ": 1e400 is out of range"},
-        {"float-field", defaultRecordingWith("\"flags\":1}", "\"flags\":1e400}"),
-         "paths[0].flags: 1e400 is out of range"},
-        {"negative-float", defaultRecordingWith("\"id\":4160", "\"id\":-1e400"),
-         "paths[0].targetInfo.id: -1e400 is out of range"},
-        {"integer-field",
-         defaultRecordingWith("\"flags\":1}", "\"flags\":99999999999999999999999999999999}"),
-         "paths[0].flags: 99999999999999999999999999999999 is out of range"},
-        {"negative-integer",
-         defaultRecordingWith("\"version\": 1", "\"version\": -99999999999999999999"),
-         "version: -99999999999999999999 is out of range"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = scratch(std::string("number-") + c.name + ".json");
-        writeFile(file, c.text);
-        expectRefused(file, c.message);
-    }
-}
-
 std::string repeated(const std::string& text, std::size_t times) {
     std::string out;
     for (std::size_t i = 0; i < times; ++i) {
         out += text;
     }
     return out;
+}
+
+// A text written to a file of its own, and what its refusal must say.
+struct RefusedText {
+    const char* name;
+    std::string text;
+    std::string message;
+};
+
+void expectEachRefused(const std::string& group, const std::vector<RefusedText>& cases) {
+    for (const RefusedText& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(group + "-" + c.name + ".json");
+        writeFile(file, c.text);
+        expectRefused(file, c.message);
+    }
+}
+
+} // namespace
+
+TEST_F(UnusableConfigurationFile, NumbersTooLargeForAnyType) {
+    expectEachRefused(
+        "number",
+        {
+            {"float-alone", "1e400", ": 1e400 is out of range"},
+            {"float-field", defaultRecordingWith("\"flags\":1}", "\"flags\":1e400}"),
+             "paths[0].flags: 1e400 is out of range"},
+            {"negative-float", defaultRecordingWith("\"id\":4160", "\"id\":-1e400"),
+             "paths[0].targetInfo.id: -1e400 is out of range"},
+            {"integer-field",
+             defaultRecordingWith("\"flags\":1}", "\"flags\":99999999999999999999999999999999}"),
+             "paths[0].flags: 99999999999999999999999999999999 is out of range"},
+            {"negative-integer",
+             defaultRecordingWith("\"version\": 1", "\"version\": -99999999999999999999"),
+             "version: -99999999999999999999 is out of range"},
+        });
 }
 
 // Nesting is limited while the text is read, so no value of any depth reaches
@@ -236,26 +244,19 @@ TEST_F(UnusableConfigurationFile, DeepNestingAnywhere) {
     const std::string objects = repeated("{\"a\":", deep) + "1" + repeated("}", deep);
     const std::string mixed = repeated("[{\"a\":", deep / 2) + "[]" + repeated("}]", deep / 2);
     const std::string tooDeep = ": nested deeper than 32 levels";
-    const struct {
-        const char* name;
-        std::string text;
-        std::string message;
-    } cases[] = {
-        {"top-level-array", arrays, repeated("[0]", 32) + tooDeep},
-        {"top-level-object", objects, "a" + repeated(".a", 31) + tooDeep},
-        {"in-a-table", defaultRecordingWith("\"paths\": [", "\"paths\": [" + arrays + ","),
-         "paths" + repeated("[0]", 31) + tooDeep},
-        {"in-a-field", defaultRecordingWith("\"flags\":1}", "\"flags\":" + objects + "}"),
-         "paths[0].flags" + repeated(".a", 29) + tooDeep},
-        {"mixed-in-the-last-field", defaultRecordingWith("\n}\n", ",\"x\":" + mixed + "\n}\n"),
-         "x" + repeated("[0].a", 15) + "[0]" + tooDeep},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = scratch(std::string("deep-") + c.name + ".json");
-        writeFile(file, c.text);
-        expectRefused(file, c.message);
-    }
+    expectEachRefused(
+        "deep",
+        {
+            {"top-level-array", arrays, repeated("[0]", 32) + tooDeep},
+            {"top-level-object", objects, "a" + repeated(".a", 31) + tooDeep},
+            {"in-a-table", defaultRecordingWith("\"paths\": [", "\"paths\": [" + arrays + ","),
+             "paths" + repeated("[0]", 31) + tooDeep},
+            {"in-a-field", defaultRecordingWith("\"flags\":1}", "\"flags\":" + objects + "}"),
+             "paths[0].flags" + repeated(".a", 29) + tooDeep},
+            {"mixed-in-the-last-field", defaultRecordingWith("\n}\n", ",\"x\":" + mixed + "\n}\n"),
+             "x" + repeated("[0].a", 15) + "[0]" + tooDeep},
+        });
+
     // 32 levels are read, and then refused for what they hold.
     const std::string file = scratch("deep-enough.json");
     writeFile(file, repeated("[", 32) + repeated("]", 32));
@@ -263,26 +264,19 @@ TEST_F(UnusableConfigurationFile, DeepNestingAnywhere) {
 }
 
 TEST_F(UnusableConfigurationFile, DuplicateFieldsAreNotTakenSilently) {
-    const struct {
-        const char* name;
-        std::string text;
-        const char* message;
-    } cases[] = {
-        {"top-level", defaultRecordingWith("\"version\": 1,", "\"version\": 1, \"version\": 1,"),
-         ": a second field \"version\""},
-        {"in-a-record", defaultRecordingWith("\"id\":4160,", "\"id\":4160,\"id\":4161,"),
-         "paths[0].targetInfo: a second field \"id\""},
-        {"in-a-device-info-record",
-         defaultRecordingWith("\"viewGdiDeviceName\":",
-                              "\"viewGdiDeviceName\":\"x\",\"viewGdiDeviceName\":"),
-         "deviceInfo[0].record: a second field \"viewGdiDeviceName\""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = scratch(std::string("duplicate-") + c.name + ".json");
-        writeFile(file, c.text);
-        expectRefused(file, c.message);
-    }
+    expectEachRefused(
+        "duplicate",
+        {
+            {"top-level",
+             defaultRecordingWith("\"version\": 1,", "\"version\": 1, \"version\": 1,"),
+             ": a second field \"version\""},
+            {"in-a-record", defaultRecordingWith("\"id\":4160,", "\"id\":4160,\"id\":4161,"),
+             "paths[0].targetInfo: a second field \"id\""},
+            {"in-a-device-info-record",
+             defaultRecordingWith("\"viewGdiDeviceName\":",
+                                  "\"viewGdiDeviceName\":\"x\",\"viewGdiDeviceName\":"),
+             "deviceInfo[0].record: a second field \"viewGdiDeviceName\""},
+        });
 }
 
 TEST_F(UnusableConfigurationFile, EscapedNulInsideAText) {

@@ -2,8 +2,8 @@
 // against what the library itself reports for the same configuration.
 #include "../support/Environment.h"
 
-#include <VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/ConnectorType.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <platform/ConfigurationJson.h>
 #include <platform/StandIn.h>
 
@@ -50,17 +50,26 @@ void setConfigFile(const std::string& path) {
     }
 }
 
+/// A scratch file name of the running test case's own: CTest runs the cases
+/// in parallel, each in a process of its own, in one working directory.
+std::string scratchFile(const std::string& suffix) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string("videoports_test.") + test->name() + suffix;
+}
+
 /// Runs videoports with `arguments`; the configuration file, if any, reaches
 /// it through the inherited environment.
 Result runVideoports(const std::string& arguments) {
     const char* program = std::getenv("VPI_VIDEOPORTS");
     EXPECT_NE(program, nullptr) << "VPI_VIDEOPORTS names the program under test";
-    const std::string errFile = "videoports_test.stderr";
+    const std::string errFile = scratchFile(".stderr");
     const std::string command = std::string("\"") + (program ? program : "videoports") + "\" " +
                                 arguments + " 2>" + errFile;
     Result result;
 #ifdef _WIN32
-    FILE* pipe = _popen(command.c_str(), "rb");
+    // cmd.exe drops the first and the last quote of a command holding more
+    // than two: one more pair keeps the program's and the arguments' quotes.
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "rb");
 #else
     FILE* pipe = popen(command.c_str(), "r");
 #endif
@@ -166,7 +175,7 @@ protected:
         }
     }
     void useRecordedMachine() {
-        file_ = "videoports_test_machine.json";
+        file_ = scratchFile(".machine.json");
         std::ofstream(file_, std::ios::binary) << standin::configurationToJson(recordedMachine());
         setConfigFile(file_);
     }
@@ -289,7 +298,7 @@ TEST_F(Videoports, OutputThatCannotBeWrittenExitsWithOne) {
 #endif
 
 TEST_F(Videoports, UnreadableConfigurationExitsWithOneAndTheLoggedReason) {
-    file_ = "videoports_test_broken.json";
+    file_ = scratchFile(".broken.json");
     std::ofstream(file_) << "{ \"paths\": [";
     setConfigFile(file_);
     const Result result = runVideoports("");

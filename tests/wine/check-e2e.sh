@@ -20,6 +20,11 @@
 #       (Wine then reports no paths at all), refresh(): an empty list, and
 #       videoports.exe lists no port with exit 0; DUMMY0 on again,
 #       refresh(): 1 port.
+#   check-e2e.sh soak WINE_RUN PREFIX HOST_EXE
+#       one host process on 2 outputs; VPI_SOAK_CYCLES times (default 100)
+#       DUMMY1 off, refresh(), then on again, refresh(), checking the ports
+#       and their modes after each; prints the time per cycle and the live
+#       heap blocks before and after (scripts/soak.sh, not a test).
 #   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE NATIVE_VIDEOPORTS HOST_EXE
 #       2 outputs: the recorder's file, replayed by the native videoports,
 #       gives the JSON that videoports.exe prints live. With VPI_E2E_KEEP=DIR
@@ -28,7 +33,7 @@
 set -euo pipefail
 
 if [[ $# -lt 4 ]]; then
-    echo "usage: $0 null-driver|ports|refresh|no-outputs|record-replay WINE_RUN PREFIX EXE..." >&2
+    echo "usage: $0 null-driver|ports|refresh|no-outputs|soak|record-replay WINE_RUN PREFIX EXE..." >&2
     exit 2
 fi
 mode=$1
@@ -297,6 +302,53 @@ run_no_outputs() {
     check_log "$work/host.err" 2 "no outputs"
 }
 
+run_soak() {
+    local host=$1 cycles=${VPI_SOAK_CYCLES:-100} cycle enumerations before after start seconds
+    "$outputs" set 2
+    start_host "$host"
+    wait_for_outputs 2
+    ask ports
+    check_ports "$reply" 2 "start"
+    ask steady
+    steady_blocks "$reply" 2 "start"
+    before=$blocks
+    # factory(), then the steady's four refreshes, on 2 ports each.
+    enumerations=$((2 + 4 * 2))
+    start=$(date +%s.%N)
+    for ((cycle = 1; cycle <= cycles; ++cycle)); do
+        "$outputs" off 1
+        wait_for_outputs 1 || break
+        ask refresh
+        grep -qx "refresh ok=1 ports=1" <<<"$reply" || fail "cycle $cycle, DUMMY1 off: $reply"
+        ask ports
+        check_ports "$reply" 1 "cycle $cycle, DUMMY1 off"
+        "$outputs" on 1
+        wait_for_outputs 2 || break
+        ask refresh
+        grep -qx "refresh ok=1 ports=2" <<<"$reply" || fail "cycle $cycle, DUMMY1 on: $reply"
+        ask ports
+        check_ports "$reply" 2 "cycle $cycle, DUMMY1 on"
+        enumerations=$((enumerations + 1 + 2))
+        if ((failures)); then
+            break
+        fi
+        if ((cycle % 10 == 0)); then
+            echo "cycle $cycle: consistent"
+        fi
+    done
+    seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+    ask steady
+    steady_blocks "$reply" 2 "end"
+    after=$blocks
+    enumerations=$((enumerations + 4 * 2))
+    stop_host
+    check_log "$work/host.err" "$enumerations" "soak"
+    echo "soak under Wine: $((cycle - 1)) cycles in $seconds s," \
+        "$(awk -v s="$seconds" -v n=$((cycle > 1 ? cycle - 1 : 1)) 'BEGIN { printf "%.2f", s / n }')" \
+        "s per cycle (two xrandr changes, two refreshes, two port checks)"
+    echo "live heap blocks of the host: $before before the cycles, $after after"
+}
+
 run_record_replay() {
     local recorder=$1 videoports=$2 native=$3 host=$4 status=0
     "$outputs" set 2
@@ -326,6 +378,7 @@ null-driver) run_null_driver "$@" ;;
 ports) run_ports "$@" ;;
 refresh) run_refresh "$@" ;;
 no-outputs) run_no_outputs "$@" ;;
+soak) run_soak "$@" ;;
 record-replay) run_record_replay "$@" ;;
 *)
     echo "$0: unknown check $mode" >&2

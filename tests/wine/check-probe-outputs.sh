@@ -22,6 +22,11 @@ fail() {
 
 for count in 1 2 3; do
     "$outputs" set "$count"
+    # A Wine session takes the outputs from its desktop process, which learns
+    # of a change only when it gets around to X's notification: a probe started
+    # right after the switch may still see the old list. A new session reads
+    # them from the server.
+    "$wine_run" --prefix "$prefix" --stop
     report=$("$wine_run" --prefix "$prefix" "$probe" --modes | tr -d '\r')
     echo "--- $count output(s)"
     grep -Ev '^(mode|device_mode) ' <<<"$report"
