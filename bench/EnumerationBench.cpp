@@ -2,7 +2,7 @@
 // de-duplication, one port per target) and a resolution listing, for machines
 // of growing size.
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 
 #include <benchmark/benchmark.h>
 

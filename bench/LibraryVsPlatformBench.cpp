@@ -30,13 +30,13 @@
 #include <libVideoPortInfo/DisplayResolution.h>
 #include <libVideoPortInfo/Platform.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
-#include <platform/Configuration.h>
+#include <standin/Configuration.h>
 #include <tkl/Array.h>
 #include <tkl/Logging.h>
 
 #if VPI_BENCH_STANDIN
 #include "../tests/support/FailingAllocator.h"
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 #include <unistd.h>
 #else
 #include <windows.h>

@@ -22,7 +22,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/
 # The libraries a host links, and on Linux the stand-in they need to run.
 set(VPI_INSTALLED_LIBRARIES dovAzaveVevoZoraVuz7 libVideoPortInfo Common vpi)
 if(NOT WIN32)
-  list(APPEND VPI_INSTALLED_LIBRARIES PlatformStandIn)
+  list(APPEND VPI_INSTALLED_LIBRARIES StandIn)
 endif()
 install(TARGETS ${VPI_INSTALLED_LIBRARIES}
   EXPORT dovAzaveVevoZoraVuz7Targets
@@ -84,7 +84,7 @@ set(VPI_PC_LIBS "-ldovAzaveVevoZoraVuz7 -lVideoPortInfo -lCommon")
 if(WIN32)
   set(VPI_PC_RPATH "")
 else()
-  string(APPEND VPI_PC_LIBS " -lPlatformStandIn")
+  string(APPEND VPI_PC_LIBS " -lStandIn")
   set(VPI_PC_RPATH "-Wl,-rpath,\${libdir}")
 endif()
 set(VPI_PC_NAME ${PROJECT_NAME})

@@ -1,7 +1,7 @@
 // A recorded configuration either loads or is refused with a
 // ConfigurationError; nothing else may happen. What loads writes back to a
 // text that loads to the same text.
-#include <platform/ConfigurationJson.h>
+#include <standin/ConfigurationJson.h>
 
 #include <cstddef>
 #include <cstdint>

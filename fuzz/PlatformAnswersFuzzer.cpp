@@ -20,7 +20,7 @@
 #include <libVideoPortInfo/Monitor.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 #include <tkl/Exception.h>
 #include <tkl/Logging.h>
 

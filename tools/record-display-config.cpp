@@ -1,7 +1,7 @@
 // vpi-record-display-config: writes what this machine's display-configuration
 // operations answer as a file that VPI_DISPLAY_CONFIG can replay.
-#include <platform/ConfigurationJson.h>
-#include <platform/Recorder.h>
+#include <standin/ConfigurationJson.h>
+#include <standin/Recorder.h>
 
 #include <cerrno>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // rebuilt from the configuration by refresh().
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 #include <tkl/Logging.h>
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "../support/FailingAllocator.h"
 
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 
 extern "C" {
 

@@ -35,7 +35,7 @@ for file in include/libVideoPortInfo/VideoPortFactoryWin7.h include/libVideoPort
     share/doc/dovAzaveVevoZoraVuz7/LICENSE; do
     [[ -f $prefix/$file ]] || fail "the installed tree lacks $file"
 done
-if [[ -d $prefix/include/platform ]]; then
+if [[ -d $prefix/include/standin ]]; then
     fail "the stand-in's private headers were installed"
 fi
 
@@ -73,7 +73,7 @@ check_host_output() {
 case $mode in
 native)
     for library in libdovAzaveVevoZoraVuz7.so.0 libVideoPortInfo.so.0 libCommon.so.0 \
-        libPlatformStandIn.so.0 libvpi.so.0; do
+        libStandIn.so.0 libvpi.so.0; do
         [[ -f $prefix/lib/$library ]] || fail "the installed tree lacks lib/$library"
     done
     # No LD_LIBRARY_PATH anywhere below: RPATHs and the package must suffice.

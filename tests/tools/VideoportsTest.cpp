@@ -4,8 +4,8 @@
 
 #include <libVideoPortInfo/ConnectorType.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
-#include <platform/ConfigurationJson.h>
-#include <platform/StandIn.h>
+#include <standin/ConfigurationJson.h>
+#include <standin/StandIn.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // The machine the stand-in serves when no recorded one is named: a laptop with
 // its panel and an HDMI monitor in use, and two idle connectors.
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 
 namespace standin {
 namespace {

@@ -2,8 +2,8 @@
 // platform, and the one message for each kind of unusable file.
 #include "StandInTestSupport.h"
 
-#include <platform/ConfigurationJson.h>
-#include <platform/Recorder.h>
+#include <standin/ConfigurationJson.h>
+#include <standin/Recorder.h>
 
 #include <nlohmann/json.hpp>
 

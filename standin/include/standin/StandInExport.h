@@ -4,11 +4,11 @@
 #pragma once
 
 #if defined(_WIN32)
-#if defined(VPI_BUILDING_PLATFORM_STANDIN)
-#define VPI_PLATFORM_API __declspec(dllexport)
+#if defined(VPI_BUILDING_STANDIN)
+#define VPI_STANDIN_API __declspec(dllexport)
 #else
-#define VPI_PLATFORM_API __declspec(dllimport)
+#define VPI_STANDIN_API __declspec(dllimport)
 #endif
 #else
-#define VPI_PLATFORM_API __attribute__((visibility("default")))
+#define VPI_STANDIN_API __attribute__((visibility("default")))
 #endif

@@ -1,4 +1,4 @@
-#include <platform/Recorder.h>
+#include <standin/Recorder.h>
 
 #include <algorithm>
 #include <set>

@@ -3,7 +3,7 @@
 
 #include "../support/Environment.h"
 
-#include <platform/StandIn.h>
+#include <standin/StandIn.h>
 
 #include <gtest/gtest.h>
 

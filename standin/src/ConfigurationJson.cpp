@@ -1,4 +1,4 @@
-#include <platform/ConfigurationJson.h>
+#include <standin/ConfigurationJson.h>
 
 #include <nlohmann/json.hpp>
 

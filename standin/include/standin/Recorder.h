@@ -2,7 +2,7 @@
 // whichever implementation of them the program is linked with.
 #pragma once
 
-#include <platform/Configuration.h>
+#include <standin/Configuration.h>
 
 #include <stdexcept>
 

@@ -13,8 +13,8 @@
 // All functions may be called from any thread; the stand-in serialises them.
 #pragma once
 
-#include <platform/Configuration.h>
-#include <platform/PlatformExport.h>
+#include <standin/Configuration.h>
+#include <standin/StandInExport.h>
 
 namespace standin {
 
@@ -36,27 +36,27 @@ enum class Operation {
 // answer a record with empty names and their preferred-mode requests
 // ERROR_NOT_SUPPORTED. DISPLAY1 and DISPLAY2 have a few dozen raw modes each,
 // some differing only in orientation, fixed output or flags.
-VPI_PLATFORM_API Configuration defaultConfiguration();
+VPI_STANDIN_API Configuration defaultConfiguration();
 
 // Serves `configuration` from now on. It is not checked: out-of-range mode
 // indexes, unterminated names and the like are served as they are.
-VPI_PLATFORM_API void setConfiguration(const Configuration& configuration);
+VPI_STANDIN_API void setConfiguration(const Configuration& configuration);
 
 // Back to what VPI_DISPLAY_CONFIG (read again now) or the default gives; clears
 // pending faults, a pending change and the call counters.
-VPI_PLATFORM_API void resetConfiguration();
+VPI_STANDIN_API void resetConfiguration();
 
 // The nth call of `operation` from now (1 = the next one) returns `code`
 // without doing anything else; EnumDisplaySettingsExW returns 0 instead. Calls
 // failed this way still count.
-VPI_PLATFORM_API void failCall(Operation operation, unsigned nth, LONG code);
+VPI_STANDIN_API void failCall(Operation operation, unsigned nth, LONG code);
 
 // `next` is served from right after the next successful
 // GetDisplayConfigBufferSizes, as if the machine changed between the size
 // query and the query.
-VPI_PLATFORM_API void changeConfigurationAfterSizeQuery(const Configuration& next);
+VPI_STANDIN_API void changeConfigurationAfterSizeQuery(const Configuration& next);
 
 // Calls of `operation` since the last reset, failed ones included.
-VPI_PLATFORM_API unsigned callCount(Operation operation);
+VPI_STANDIN_API unsigned callCount(Operation operation);
 
 } // namespace standin

@@ -2,7 +2,7 @@
 // Used by the stand-in to replay a recorded machine and by the recorder.
 #pragma once
 
-#include <platform/Configuration.h>
+#include <standin/Configuration.h>
 
 #include <stdexcept>
 #include <string>

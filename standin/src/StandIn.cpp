@@ -1,6 +1,6 @@
 // The four display-configuration operations, served from a Configuration.
-#include <platform/ConfigurationJson.h>
-#include <platform/StandIn.h>
+#include <standin/ConfigurationJson.h>
+#include <standin/StandIn.h>
 
 #include <algorithm>
 #include <array>
@@ -206,7 +206,7 @@ using standin::Operation;
 
 extern "C" {
 
-VPI_PLATFORM_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
+VPI_STANDIN_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
                                                          UINT32* numModeInfoArrayElements) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -231,7 +231,7 @@ VPI_PLATFORM_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* n
     return ERROR_SUCCESS;
 }
 
-VPI_PLATFORM_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
+VPI_STANDIN_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
                                                 DISPLAYCONFIG_PATH_INFO* pathArray,
                                                 UINT32* numModeInfoArrayElements,
                                                 DISPLAYCONFIG_MODE_INFO* modeInfoArray,
@@ -268,7 +268,7 @@ VPI_PLATFORM_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArr
     return ERROR_SUCCESS;
 }
 
-VPI_PLATFORM_API LONG WINAPI
+VPI_STANDIN_API LONG WINAPI
 DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -311,7 +311,7 @@ DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
     return ERROR_SUCCESS;
 }
 
-VPI_PLATFORM_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
+VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
                                                     DEVMODEW* lpDevMode, DWORD dwFlags) {
     (void)dwFlags; // raw and rotated modes alike: the stand-in filters nothing
     standin::State& s = standin::state();
