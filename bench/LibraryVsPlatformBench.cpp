@@ -252,7 +252,7 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
         if (t.modeInfoIdx < modes.size()) {
             port.targetMode = modes[t.modeInfoIdx];
         }
-        auto source = standin::makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+        auto source = standin::makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
             DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path.sourceInfo.adapterId,
             path.sourceInfo.id);
         if (platform<count>([&] { return DisplayConfigGetDeviceInfo(&source.header); }) ==
@@ -260,10 +260,10 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
             port.displayId = boundedName(source.viewGdiDeviceName);
         }
         if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
-            auto name = standin::makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+            auto name = standin::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
                 DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, t.adapterId, t.id);
             platform<count>([&] { return DisplayConfigGetDeviceInfo(&name.header); });
-            auto preferred = standin::makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+            auto preferred = standin::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
                 DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
             platform<count>([&] { return DisplayConfigGetDeviceInfo(&preferred.header); });
             port.monitor = true;

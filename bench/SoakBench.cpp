@@ -59,11 +59,7 @@ std::vector<unsigned> libraryRound(libVideoPortInfo::VideoPortFactory& factory) 
 
 template <typename Record>
 LONG request(Record& record, DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapter, UINT32 id) {
-    record = Record{};
-    record.header.type = type;
-    record.header.size = sizeof(Record);
-    record.header.adapterId = adapter;
-    record.header.id = id;
+    record = libVideoPortInfo::makeDeviceInfoRequest<Record>(type, adapter, id);
     return DisplayConfigGetDeviceInfo(&record.header);
 }
 

@@ -7,6 +7,7 @@
 #include <libVideoPortInfo/DisplayConfig.h>
 
 #include <cstddef>
+#include <cstring>
 
 static_assert(sizeof(WCHAR) == 2, "WCHAR is a UTF-16 code unit");
 static_assert(sizeof(LONG) == 4 && sizeof(DWORD) == 4 && sizeof(UINT32) == 4, "32-bit integers");
@@ -86,3 +87,23 @@ static_assert(offsetof(DEVMODEW, dmPelsWidth) == 172, "dmPelsWidth");
 static_assert(offsetof(DEVMODEW, dmPelsHeight) == 176, "dmPelsHeight");
 static_assert(offsetof(DEVMODEW, dmDisplayFlags) == 180, "dmDisplayFlags");
 static_assert(offsetof(DEVMODEW, dmDisplayFrequency) == 184, "dmDisplayFrequency");
+
+namespace libVideoPortInfo {
+
+/// A device-information request for `Record`: every byte zero, then the
+/// header naming the request type, the record's size, the adapter and the
+/// source or target id. Zero bytes first, so that a failed request leaves
+/// empty names and an all-zero mode behind rather than stack garbage.
+template <typename Record>
+Record makeDeviceInfoRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapterId,
+                             UINT32 id) {
+    Record record;
+    std::memset(static_cast<void*>(&record), 0, sizeof(record));
+    record.header.type = type;
+    record.header.size = sizeof(Record);
+    record.header.adapterId = adapterId;
+    record.header.id = id;
+    return record;
+}
+
+} // namespace libVideoPortInfo

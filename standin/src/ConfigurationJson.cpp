@@ -446,7 +446,7 @@ std::vector<unsigned char> readRecord(const DeviceInfoKey& key, const Json& valu
     switch (key.type) {
     case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME: {
         expectObject(value, where, {"viewGdiDeviceName"});
-        auto record = makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(type, key.adapterId, key.id);
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(type, key.adapterId, key.id);
         readName(record.viewGdiDeviceName, value, "viewGdiDeviceName", where);
         return bytesOf(record);
     }
@@ -454,7 +454,7 @@ std::vector<unsigned char> readRecord(const DeviceInfoKey& key, const Json& valu
         expectObject(value, where,
                      {"flags", "outputTechnology", "edidManufactureId", "edidProductCodeId",
                       "connectorInstance", "monitorFriendlyDeviceName", "monitorDevicePath"});
-        auto record = makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(type, key.adapterId, key.id);
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(type, key.adapterId, key.id);
         record.flags.value = bits32(value, "flags", where);
         record.outputTechnology = static_cast<DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY>(
             long32(value, "outputTechnology", where));
@@ -467,7 +467,7 @@ std::vector<unsigned char> readRecord(const DeviceInfoKey& key, const Json& valu
     }
     default: {
         expectObject(value, where, {"width", "height", "targetMode"});
-        auto record = makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(type, key.adapterId, key.id);
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(type, key.adapterId, key.id);
         record.width = bits32(value, "width", where);
         record.height = bits32(value, "height", where);
         record.targetMode = readTargetMode(value, "targetMode", where);

@@ -57,7 +57,7 @@ inline Tables query(UINT32 flags) {
 
 template <typename Record>
 LONG ask(Record& record, DISPLAYCONFIG_DEVICE_INFO_TYPE type, LUID adapter, UINT32 id) {
-    record = standin::makeRequest<Record>(type, adapter, id);
+    record = standin::makeDeviceInfoRequest<Record>(type, adapter, id);
     return DisplayConfigGetDeviceInfo(&record.header);
 }
 

@@ -20,7 +20,7 @@
 //   device_mode NAME WxH@HZ BPP          (with --modes)
 //   elapsed_ms N
 //   end                                  (after each report)
-#include <windows.h>
+#include <libVideoPortInfo/Platform.h>
 
 #include <chrono>
 #include <cstdint>
@@ -62,26 +62,16 @@ std::string hexText(std::uint32_t value) {
     return text.str();
 }
 
-void fillHeader(DISPLAYCONFIG_DEVICE_INFO_HEADER& header, DISPLAYCONFIG_DEVICE_INFO_TYPE type,
-                UINT32 size, const LUID& adapter, UINT32 id) {
-    header.type = type;
-    header.size = size;
-    header.adapterId = adapter;
-    header.id = id;
-}
-
 void printDeviceInfo(std::size_t index, const DISPLAYCONFIG_PATH_INFO& path) {
-    DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
-    fillHeader(source.header, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, sizeof source,
-               path.sourceInfo.adapterId, path.sourceInfo.id);
+    auto source = libVideoPortInfo::makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path.sourceInfo.adapterId, path.sourceInfo.id);
     const LONG sourceRc = DisplayConfigGetDeviceInfo(&source.header);
     std::cout << "source_name " << index << " rc=" << sourceRc
               << " name=" << (sourceRc == ERROR_SUCCESS ? toUtf8(source.viewGdiDeviceName) : "")
               << '\n';
 
-    DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
-    fillHeader(target.header, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, sizeof target,
-               path.targetInfo.adapterId, path.targetInfo.id);
+    auto target = libVideoPortInfo::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, path.targetInfo.adapterId, path.targetInfo.id);
     const LONG targetRc = DisplayConfigGetDeviceInfo(&target.header);
     std::cout << "target_name " << index << " rc=" << targetRc;
     if (targetRc == ERROR_SUCCESS) {
@@ -91,9 +81,9 @@ void printDeviceInfo(std::size_t index, const DISPLAYCONFIG_PATH_INFO& path) {
     }
     std::cout << '\n';
 
-    DISPLAYCONFIG_TARGET_PREFERRED_MODE preferred{};
-    fillHeader(preferred.header, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE,
-               sizeof preferred, path.targetInfo.adapterId, path.targetInfo.id);
+    auto preferred = libVideoPortInfo::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, path.targetInfo.adapterId,
+        path.targetInfo.id);
     const LONG preferredRc = DisplayConfigGetDeviceInfo(&preferred.header);
     std::cout << "preferred_mode " << index << " rc=" << preferredRc;
     if (preferredRc == ERROR_SUCCESS) {
@@ -174,9 +164,9 @@ int report(bool listModes) {
     std::vector<std::wstring> devices;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         printDeviceInfo(i, paths[i]);
-        DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
-        fillHeader(source.header, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, sizeof source,
-                   paths[i].sourceInfo.adapterId, paths[i].sourceInfo.id);
+        auto source = libVideoPortInfo::makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, paths[i].sourceInfo.adapterId,
+            paths[i].sourceInfo.id);
         if (DisplayConfigGetDeviceInfo(&source.header) != ERROR_SUCCESS) {
             continue;
         }

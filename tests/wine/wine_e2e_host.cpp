@@ -21,6 +21,7 @@
 //              steady ok=0|1 ports=N blocks=A,B,C heapwalk=end|errorN
 //   quit     ends the program
 #include <libVideoPortInfo/DisplayResolution.h>
+#include <libVideoPortInfo/Platform.h>
 #include <libVideoPortInfo/VideoPort.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 
@@ -128,11 +129,9 @@ void printPlatform() {
     }
     std::string raw;
     for (UINT32 i = 0; i < pathCount; ++i) {
-        DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
-        source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
-        source.header.size = sizeof source;
-        source.header.adapterId = paths[i].sourceInfo.adapterId;
-        source.header.id = paths[i].sourceInfo.id;
+        auto source = libVideoPortInfo::makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, paths[i].sourceInfo.adapterId,
+            paths[i].sourceInfo.id);
         unsigned count = 0;
         if (DisplayConfigGetDeviceInfo(&source.header) == ERROR_SUCCESS) {
             rawDistinctModes(source.viewGdiDeviceName, count);

@@ -68,16 +68,8 @@ template <std::size_t N> std::u16string nameOf(const WCHAR (&field)[N]) {
     return name;
 }
 
-// A device-information request for `Record`: zero bytes, then the header.
-template <typename Record>
-Record makeRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapter, UINT32 id) {
-    Record record{};
-    record.header.type = type;
-    record.header.size = sizeof(Record);
-    record.header.adapterId = adapter;
-    record.header.id = id;
-    return record;
-}
+// One request helper for every client of the platform interface.
+using libVideoPortInfo::makeDeviceInfoRequest;
 
 // The record an answer carries; false for an error answer or a record of
 // another size.
@@ -211,7 +203,7 @@ struct Configuration {
     std::map<std::u16string, std::vector<DEVMODEW>> displayModes;
 
     void setSourceName(LUID adapter, UINT32 sourceId, const std::u16string& gdiName) {
-        auto record = makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
             DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, sourceId);
         copyName(record.viewGdiDeviceName, gdiName);
         setRecord(record);
@@ -223,7 +215,7 @@ struct Configuration {
                   const std::u16string& devicePath,
                   DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech = DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI,
                   UINT16 edidManufactureId = 0, UINT16 edidProductCodeId = 0) {
-        auto record = makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
             DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, targetId);
         record.flags.friendlyNameFromEdid = friendlyName.empty() ? 0 : 1;
         record.flags.edidIdsValid = (edidManufactureId | edidProductCodeId) != 0 ? 1 : 0;
@@ -238,7 +230,7 @@ struct Configuration {
 
     void setPreferredMode(LUID adapter, UINT32 targetId, UINT32 width, UINT32 height,
                           UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
-        auto record = makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
             DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, targetId);
         record.width = width;
         record.height = height;
