@@ -5,11 +5,36 @@
 namespace libVideoPortInfo {
 namespace {
 
-/// Logs "<line> <text><result>" through the logger "libVideoPortInfo" when both
-/// thresholds admit `priority`. The logger is looked up once per calling unit
-/// and kept in `logger` for the life of the process.
-inline void logPlatformResult(tkl::Logger*& logger, tkl::LoggerPriority::LOGGER_PRIORITY priority,
-                              const char* line, const char* text, long result) {
+/// One of the back-end's log messages: its id (the start of the line, with
+/// its blank), its text (followed by the platform's result) and its priority.
+struct PlatformLogMessage {
+    const char* id;
+    const char* text;
+    tkl::LoggerPriority::LOGGER_PRIORITY priority;
+};
+
+/// Every message the back-end logs, in one place. Hosts and log readers match
+/// on these lines, so they stay as they are, byte for byte.
+namespace platformLog {
+constexpr PlatformLogMessage bufferSizesFailed{"46 ", "GetDisplayConfigBufferSizes returns ",
+                                               tkl::LoggerPriority::PRIORITY_WARNING};
+constexpr PlatformLogMessage sourceNameFailed{"47 ", "DisplayConfigGetDeviceInfo returns ",
+                                              tkl::LoggerPriority::PRIORITY_DEBUG};
+constexpr PlatformLogMessage queryFailed{"57 ", "QueryDisplayConfig returns ",
+                                         tkl::LoggerPriority::PRIORITY_WARNING};
+constexpr PlatformLogMessage monitorNameFailed{"60 ",
+                                               "Unable to get monitor name of an attached monitor ",
+                                               tkl::LoggerPriority::PRIORITY_WARNING};
+constexpr PlatformLogMessage preferredModeFailed{"71 ", "Unable to get preferred mode setting ",
+                                                 tkl::LoggerPriority::PRIORITY_WARNING};
+} // namespace platformLog
+
+/// Logs "<id> <text><result>" through the logger "libVideoPortInfo" when both
+/// thresholds admit the message's priority. The logger is looked up once per
+/// calling unit and kept in `logger` for the life of the process.
+inline void logPlatformResult(tkl::Logger*& logger, const PlatformLogMessage& message,
+                              long result) {
+    const tkl::LoggerPriority::LOGGER_PRIORITY priority = message.priority;
     if (tkl::LogFactory::getPriority() > priority) {
         return;
     }
@@ -20,7 +45,7 @@ inline void logPlatformResult(tkl::Logger*& logger, tkl::LoggerPriority::LOGGER_
         return;
     }
     tkl::LoggerStream stream;
-    stream + line + text;
+    stream + message.id + message.text;
     stream << static_cast<unsigned>(result);
     logger->log(priority, stream);
 }

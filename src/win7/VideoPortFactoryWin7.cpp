@@ -59,8 +59,7 @@ bool VideoPortFactoryWin7::enumeratePorts() {
     UINT32 modeCount = 0;
     LONG result = GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &pathCount, &modeCount);
     if (result != ERROR_SUCCESS) {
-        logPlatformResult(factoryLogger, tkl::LoggerPriority::PRIORITY_WARNING, "46 ",
-                          "GetDisplayConfigBufferSizes returns ", result);
+        logPlatformResult(factoryLogger, platformLog::bufferSizesFailed, result);
         return false;
     }
 
@@ -76,12 +75,12 @@ bool VideoPortFactoryWin7::enumeratePorts() {
     tkl::Array<DISPLAYCONFIG_MODE_INFO> modes(modeCount == 0 ? 1 : modeCount);
     modeCount = modes.size();
     // No retry when the configuration grew since the size query: that fails
-    // like any other query, and the caller may refresh again.
+    // like any other query, the last good list stays, and the caller may
+    // refresh again. (The recorder, a one-shot program, retries instead.)
     result = QueryDisplayConfig(QDC_ALL_PATHS, &pathCount, paths.data(), &modeCount, modes.data(),
                                 nullptr);
     if (result != ERROR_SUCCESS) {
-        logPlatformResult(factoryLogger, tkl::LoggerPriority::PRIORITY_WARNING, "57 ",
-                          "QueryDisplayConfig returns ", result);
+        logPlatformResult(factoryLogger, platformLog::queryFailed, result);
         return false;
     }
 

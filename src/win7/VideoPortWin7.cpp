@@ -14,22 +14,6 @@ namespace {
 
 tkl::Logger* portLogger = nullptr;
 
-constexpr tkl::LoggerPriority::LOGGER_PRIORITY detail = tkl::LoggerPriority::PRIORITY_DEBUG;
-constexpr tkl::LoggerPriority::LOGGER_PRIORITY warning = tkl::LoggerPriority::PRIORITY_WARNING;
-
-/// A request record filled with zero bytes, then its header: a failed query
-/// leaves empty names and an all-zero mode behind.
-template <typename Record>
-Record makeRequest(DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adapterId, UINT32 id) {
-    Record record;
-    std::memset(static_cast<void*>(&record), 0, sizeof(record));
-    record.header.type = type;
-    record.header.size = sizeof(Record);
-    record.header.adapterId = adapterId;
-    record.header.id = id;
-    return record;
-}
-
 /// Equal for every two resolutions that operator== finds equal, which
 /// compares all four values.
 std::uint32_t hashOf(const DisplayResolution& mode) {
@@ -159,7 +143,7 @@ const DISPLAYCONFIG_PATH_INFO& VideoPortWin7::pathInfo() const {
 bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
     path_ = path;
 
-    auto source = makeRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+    auto source = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
         DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path_.sourceInfo.adapterId, path_.sourceInfo.id);
     LONG result = DisplayConfigGetDeviceInfo(&source.header);
     if (result == ERROR_SUCCESS) {
@@ -167,28 +151,26 @@ bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
         displayId_.assignBounded(reinterpret_cast<const unsigned short*>(source.viewGdiDeviceName),
                                  sizeof(source.viewGdiDeviceName) / sizeof(WCHAR));
     } else {
-        logPlatformResult(portLogger, detail, "47 ", "DisplayConfigGetDeviceInfo returns ", result);
+        logPlatformResult(portLogger, platformLog::sourceNameFailed, result);
     }
 
     if (!hasAttachedMonitor()) {
         return true;
     }
 
-    auto targetName = makeRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+    auto targetName = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
         DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, path_.targetInfo.adapterId, path_.targetInfo.id);
     result = DisplayConfigGetDeviceInfo(&targetName.header);
     if (result != ERROR_SUCCESS) {
-        logPlatformResult(portLogger, warning, "60 ",
-                          "Unable to get monitor name of an attached monitor ", result);
+        logPlatformResult(portLogger, platformLog::monitorNameFailed, result);
     }
 
-    auto preferredMode = makeRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+    auto preferredMode = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
         DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, path_.targetInfo.adapterId,
         path_.targetInfo.id);
     result = DisplayConfigGetDeviceInfo(&preferredMode.header);
     if (result != ERROR_SUCCESS) {
-        logPlatformResult(portLogger, warning, "71 ", "Unable to get preferred mode setting ",
-                          result);
+        logPlatformResult(portLogger, platformLog::preferredModeFailed, result);
     }
 
     // A monitor record is made for every active path, also when a query failed.
