@@ -6,8 +6,12 @@
 namespace standin {
 namespace {
 
-// The tables may change between the size query and the query; a few retries
-// get a consistent pair.
+// The tables may change between the size query and the query (a monitor
+// plugged in meanwhile answers ERROR_INSUFFICIENT_BUFFER); a few retries get a
+// consistent pair. The library does not retry: its refresh() fails, keeps the
+// last good list, and its host decides when to call it again. The recorder is
+// a one-shot program whose only product is the recording, so it retries a
+// bounded number of times rather than make its user run it again.
 constexpr int kQueryAttempts = 5;
 // A bound against a platform that never stops enumerating.
 constexpr DWORD kMaxModesPerDevice = 100000;
@@ -18,7 +22,7 @@ void ask(Configuration& c, DISPLAYCONFIG_DEVICE_INFO_TYPE type, const LUID& adap
     if (c.deviceInfo.count(key) != 0) {
         return;
     }
-    Record record = makeRequest<Record>(type, adapter, id);
+    Record record = makeDeviceInfoRequest<Record>(type, adapter, id);
     DeviceInfoAnswer answer;
     answer.error = DisplayConfigGetDeviceInfo(&record.header);
     if (answer.error == ERROR_SUCCESS) {
