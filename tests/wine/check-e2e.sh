@@ -25,9 +25,10 @@
 #       DUMMY1 off, refresh(), then on again, refresh(), checking the ports
 #       and their modes after each; prints the time per cycle and the live
 #       heap blocks before and after (scripts/soak.sh, not a test).
-#   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE NATIVE_VIDEOPORTS HOST_EXE
-#       2 outputs: the recorder's file, replayed by the native videoports,
-#       gives the JSON that videoports.exe prints live. With VPI_E2E_KEEP=DIR
+#   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE STANDIN_VIDEOPORTS_EXE HOST_EXE
+#       2 outputs: the recorder's file, replayed by the same build's
+#       videoports on the stand-in platform, gives the JSON that
+#       videoports.exe prints live. With VPI_E2E_KEEP=DIR
 #       the recording and the live JSON are copied to DIR (to renew the
 #       fixture).
 set -euo pipefail
@@ -350,7 +351,7 @@ run_soak() {
 }
 
 run_record_replay() {
-    local recorder=$1 videoports=$2 native=$3 host=$4 status=0
+    local recorder=$1 videoports=$2 replayer=$3 host=$4 status=0
     "$outputs" set 2
     start_host "$host"
     wait_for_outputs 2
@@ -365,7 +366,8 @@ run_record_replay() {
         fail "videoports.exe --json does not show DISPLAY2"
     # factory() and videoports' own refresh(): two enumerations of 2 ports.
     check_log "$work/live.err" 4 "videoports.exe"
-    "$here/replay-compare.sh" "$native" "$work/recording.json" "$work/live.json" ||
+    "$here/replay-compare.sh" "$work/recording.json" "$work/live.json" \
+        "$wine_run" --prefix "$prefix" "$replayer" ||
         fail "the replay check failed"
     if [[ -n ${VPI_E2E_KEEP:-} ]]; then
         cp "$work/recording.json" "$VPI_E2E_KEEP/xorg-dummy-2-outputs.json"

@@ -1,40 +1,41 @@
 #!/usr/bin/env bash
-# Replays a recorded display configuration with the native videoports and
-# compares its JSON, byte for byte, with what videoports.exe printed live on
-# the machine that was recorded.
+# Replays a recorded display configuration with a videoports built on the
+# stand-in platform and compares its JSON, byte for byte, with what
+# videoports.exe printed live on the machine that was recorded.
 #
-#   replay-compare.sh NATIVE_VIDEOPORTS RECORDING EXPECTED_JSON
+#   replay-compare.sh RECORDING EXPECTED_JSON VIDEOPORTS [ARGS...]
+#
+# VIDEOPORTS [ARGS...] is the command that runs the program: the native
+# videoports, or the Windows build's videoports_standin.exe through
+# cmake/wine-run.sh. It runs in the recording's folder and is given the
+# recording by its bare file name, which reads the same on both systems.
 set -euo pipefail
 
-if [[ $# -ne 3 ]]; then
-    echo "usage: $0 NATIVE_VIDEOPORTS RECORDING EXPECTED_JSON" >&2
+if [[ $# -lt 3 ]]; then
+    echo "usage: $0 RECORDING EXPECTED_JSON VIDEOPORTS [ARGS...]" >&2
     exit 2
 fi
-native=$1
-recording=$2
-expected=$3
+recording=$1
+expected=$2
+shift 2
 
-if [[ ! -x $native ]]; then
-    echo "FAIL: the native videoports is not at $native: build the native preset first" \
-        "(cmake --preset native && cmake --build --preset native), or point" \
-        "VPI_NATIVE_VIDEOPORTS at it" >&2
-    exit 1
-fi
 for file in "$recording" "$expected"; do
     if [[ ! -r $file ]]; then
         echo "FAIL: cannot read $file" >&2
         exit 1
     fi
 done
+expected=$(cd "$(dirname "$expected")" && pwd)/$(basename "$expected")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vpi-replay.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 status=0
-VPI_DISPLAY_CONFIG=$recording "$native" --json >"$work/replay.json" 2>"$work/replay.err" ||
-    status=$?
+(cd "$(dirname "$recording")" &&
+    VPI_DISPLAY_CONFIG=$(basename "$recording") "$@" --json) >"$work/replay.json" \
+    2>"$work/replay.err" || status=$?
 if ((status != 0)); then
-    echo "FAIL: native videoports --json on $recording exited with $status:" >&2
+    echo "FAIL: videoports --json on $recording exited with $status:" >&2
     cat "$work/replay.err" >&2
     exit 1
 fi
