@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
