@@ -1,5 +1,10 @@
 // videoports: lists the machine's video ports through the library, as a host
-// program would.
+// program would, and with --watch follows their changes.
+#include "CommandLine.h"
+#include "DisplayWatcher.h"
+#include "PortChanges.h"
+#include "PortReport.h"
+
 #include <libVideoPortInfo/ConnectorType.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <tkl/Exception.h>
@@ -7,12 +12,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -21,30 +31,47 @@
 #endif
 
 using libVideoPortInfo::DisplayResolution;
-using libVideoPortInfo::Monitor;
 using libVideoPortInfo::VideoPort;
+using libVideoPortInfo::VideoPortFactory;
+using tools::PortState;
 
 namespace {
 
 constexpr int exitPlatformFailure = 1;
 constexpr int exitUsage = 2;
 
+constexpr unsigned long defaultIntervalMilliseconds = 2000;
+constexpr unsigned long shortestIntervalMilliseconds = 10;
+constexpr unsigned long longestIntervalMilliseconds = 86400000;
+
 const char* const usage =
     "Usage: videoports [options]\n"
     "Lists the video ports of this machine: connector, attached monitor, display id,\n"
     "monitor name and preferred mode.\n"
     "\n"
-    "Options:\n"
-    "  --modes          also list each port's distinct display modes\n"
-    "  --port N         only port N (0-based)\n"
-    "  --json           everything, as JSON (modes included)\n"
-    "  --log-level N    log threshold: 0 trace, 1 debug, 2 info, 3 warning (default),\n"
-    "                   4 error, 5 fatal\n"
-    "  --help           this text\n"
-    "  --version        the version\n"
+    "Options (a value may also follow an equals sign: --port=1):\n"
+    "  --modes             also list each port's distinct display modes\n"
+    "  --port N            only port N (0-based)\n"
+    "  --json              everything, as JSON (modes included)\n"
+    "  --watch             list the ports, then print one line per change of the\n"
+    "                      display configuration until interrupted (with --json,\n"
+    "                      one JSON object per line)\n"
+    "  --count N           with --watch: end after N changes\n"
+    "  --interval SECONDS  with --watch: look for changes at least this often\n"
+    "                      (default 2; decimals allowed, as in 0.5)\n"
+    "  --log-level N       log threshold: 0 trace, 1 debug, 2 info, 3 warning (default),\n"
+    "                      4 error, 5 fatal\n"
+    "  -h, --help          this text\n"
+    "  --version           the version\n"
     "\n"
-    "Exit status: 0 success, 1 the display configuration could not be read or\n"
-    "the output could not be written, 2 a bad argument or port index.\n";
+    "Environment:\n"
+    "  VPI_DISPLAY_CONFIG  on Linux, a recorded configuration (JSON) to show instead\n"
+    "                      of the built-in sample; vpi-record-display-config records one\n"
+    "  TKL_LOG_PRIORITY    the log threshold when --log-level is not given (0 to 5)\n"
+    "\n"
+    "Exit status: 0 success (with --watch: interrupted, or N changes shown), 1 the\n"
+    "display configuration could not be read or the output could not be written,\n"
+    "2 a bad argument or port index.\n";
 
 struct Options {
     bool modes = false;
@@ -53,6 +80,19 @@ struct Options {
     unsigned port = 0;
     bool hasLogLevel = false;
     int logLevel = 0;
+    bool watch = false;
+    bool hasCount = false;
+    unsigned long count = 0;
+    bool hasInterval = false;
+    unsigned long intervalMilliseconds = defaultIntervalMilliseconds;
+};
+
+/// What the arguments ask for. Parsing never ends the program: main() alone
+/// decides what to print and the exit status.
+struct Request {
+    enum class Action { Run, Help, Version, Error } action = Action::Run;
+    Options options;
+    std::string error; // for Error, the message without the program's name
 };
 
 // The reason of the first failed write to standard output, 0 while none failed.
@@ -66,215 +106,307 @@ void emit(const std::string& text) {
     }
 }
 
-// Everything written to standard output must have reached it: a full disk or
-// a closed output is a failure, reported on standard error.
-[[noreturn]] void exitAfterOutput(int status) {
+// Pushes what was emitted out to standard output; false once a write failed.
+bool flushOutput() {
     errno = 0;
     if (std::fflush(stdout) != 0 && outputError == 0) {
         outputError = errno != 0 ? errno : EIO;
     }
-    if (outputError != 0 || std::ferror(stdout) != 0) {
+    return outputError == 0 && std::ferror(stdout) == 0;
+}
+
+// Everything written to standard output must have reached it: a full disk or
+// a closed output is a failure, reported on standard error.
+int statusAfterOutput(int status) {
+    if (!flushOutput()) {
         std::fprintf(stderr, "videoports: cannot write the output: %s\n",
                      std::strerror(outputError != 0 ? outputError : EIO));
-        std::exit(exitPlatformFailure);
+        return exitPlatformFailure;
     }
-    std::exit(status);
+    return status;
 }
 
-// An argument as a message shows it: at most 60 bytes, cut at a character
-// boundary, so that a huge argument does not flood the terminal.
-std::string shown(const std::string& argument) {
-    constexpr std::size_t limit = 60;
-    if (argument.size() <= limit) {
-        return argument;
-    }
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(argument[cut]) & 0xC0) == 0x80) {
-        --cut; // inside a UTF-8 sequence
-    }
-    return argument.substr(0, cut) + "...";
-}
-
-[[noreturn]] void usageError(const std::string& message) {
-    std::fprintf(stderr, "videoports: %s (see --help)\n", message.c_str());
-    std::exit(exitUsage);
-}
-
-// Only digits make a number: no sign, blank or base prefix.
-unsigned long parseNumber(const std::string& option, const char* text, unsigned long maximum) {
-    if (text == nullptr) {
-        usageError(option + " needs a number");
-    }
-    const std::string digits = text;
-    unsigned long value = 0;
-    bool valid = !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
-    for (std::size_t i = 0; valid && i < digits.size(); ++i) {
-        const auto digit = static_cast<unsigned long>(digits[i] - '0');
-        valid = digit <= maximum && value <= (maximum - digit) / 10; // value * 10 + digit fits
-        value = value * 10 + digit;
-    }
-    if (!valid) {
-        usageError(option + ": not a number from 0 to " + std::to_string(maximum) + ": '" +
-                   shown(digits) + "'");
-    }
-    return value;
-}
-
-Options parseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            emit(usage);
-            exitAfterOutput(0);
-        } else if (argument == "--version") {
-            emit(std::string("videoports ") + VPI_VERSION + "\n");
-            exitAfterOutput(0);
-        } else if (argument == "--modes") {
+Request parseArguments(int argc, char** argv) {
+    Request request;
+    Options& options = request.options;
+    const auto fail = [&](std::string message) {
+        request.action = Request::Action::Error;
+        request.error = std::move(message);
+        return request;
+    };
+    tools::CommandLine line(argc, argv);
+    std::optional<std::string> value;
+    while (line.next()) {
+        const std::string& argument = line.current();
+        unsigned long number = 0;
+        std::string error;
+        if (line.is("--help", "-h")) {
+            request.action = Request::Action::Help;
+            return request;
+        } else if (line.is("--version")) {
+            request.action = Request::Action::Version;
+            return request;
+        } else if (line.is("--modes")) {
             options.modes = true;
-        } else if (argument == "--json") {
+        } else if (line.is("--json")) {
             options.json = true;
-        } else if (argument == "--port") {
-            options.port = static_cast<unsigned>(
-                parseNumber(argument, i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFEul));
+        } else if (line.is("--watch")) {
+            options.watch = true;
+        } else if (line.option("--port", value)) {
+            error = tools::parseNumber("--port", value, 0xFFFFFFFEul, number);
+            options.port = static_cast<unsigned>(number);
             options.hasPort = true;
-        } else if (argument == "--log-level") {
-            options.logLevel =
-                static_cast<int>(parseNumber(argument, i + 1 < argc ? argv[++i] : nullptr, 5));
+        } else if (line.option("--log-level", value)) {
+            error = tools::parseNumber("--log-level", value, 5, number);
+            options.logLevel = static_cast<int>(number);
             options.hasLogLevel = true;
+        } else if (line.option("--count", value)) {
+            error = tools::parseNumber("--count", value, 0xFFFFFFFFul, options.count);
+            options.hasCount = true;
+        } else if (line.option("--interval", value)) {
+            error = tools::parseSeconds("--interval", value, shortestIntervalMilliseconds,
+                                        longestIntervalMilliseconds, options.intervalMilliseconds);
+            options.hasInterval = true;
         } else {
-            usageError("unknown argument '" + shown(argument) + "'");
+            error = "unknown argument '" + tools::shown(argument) + "'";
+        }
+        if (!error.empty()) {
+            return fail(error);
         }
     }
-    return options;
+    if (!options.watch && (options.hasCount || options.hasInterval)) {
+        return fail(std::string(options.hasCount ? "--count" : "--interval") + " needs --watch");
+    }
+    if (options.watch && options.hasPort) {
+        return fail("--watch follows every port: it does not take --port");
+    }
+    return request;
 }
 
 std::string text(const tkl::String& s) {
     return s.toUtf8();
 }
 
-std::string modeText(const DisplayResolution& mode) {
-    return std::to_string(mode.width()) + "x" + std::to_string(mode.height()) + " @ " +
-           std::to_string(mode.frequency()) + " Hz";
+tools::Mode modeOf(const DisplayResolution& mode) {
+    return tools::Mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
 }
 
-std::string modeWithDepth(const DisplayResolution& mode) {
-    return modeText(mode) + ", " + std::to_string(mode.bitsPerPixel()) + " bpp";
-}
-
-std::vector<DisplayResolution> modesOf(const VideoPort& port) {
+PortState stateOf(unsigned index, const VideoPort& port) {
+    PortState state;
+    state.index = index;
+    // The factory's ports are Windows 7 ports; their display target is their
+    // identity across refreshes.
+    if (const auto* win7 = dynamic_cast<const libVideoPortInfo::VideoPortWin7*>(&port)) {
+        const DISPLAYCONFIG_PATH_TARGET_INFO& target = win7->pathInfo().targetInfo;
+        state.key = tools::PortKey{target.adapterId.LowPart, target.adapterId.HighPart, target.id};
+    } else {
+        state.key.targetId = index;
+    }
+    state.connector = libVideoPortInfo::connectorTypeName(port.connectorType());
+    state.connectorType = static_cast<int>(port.connectorType());
+    state.monitorAttached = port.hasAttachedMonitor();
+    state.displayId = text(port.displayId());
+    if (const auto monitor = port.monitor()) {
+        state.monitor =
+            tools::MonitorState{text(monitor->name()), text(monitor->devicePath()),
+                                text(monitor->displayId()), modeOf(monitor->preferredResolution())};
+    }
     tkl::Array<DisplayResolution> modes;
     port.supportedResolution(modes);
-    std::vector<DisplayResolution> list;
     for (unsigned i = 0; i < modes.size(); ++i) {
-        list.push_back(modes[i]);
+        state.modes.push_back(modeOf(modes[i]));
     }
-    return list;
+    return state;
 }
 
-nlohmann::ordered_json modeJson(const DisplayResolution& mode) {
-    return nlohmann::ordered_json{{"width", mode.width()},
-                                  {"height", mode.height()},
-                                  {"refreshRate", mode.frequency()},
-                                  {"bitsPerPixel", mode.bitsPerPixel()}};
+// Everything the factory's ports tell now, copied: a refresh replaces the
+// ports themselves.
+std::vector<PortState> portsOf(const VideoPortFactory& factory) {
+    std::vector<PortState> ports;
+    for (unsigned i = 0; i < factory.numVideoPorts(); ++i) {
+        ports.push_back(stateOf(i, *factory.videoPort(i)));
+    }
+    return ports;
 }
 
-nlohmann::ordered_json portJson(unsigned index, const VideoPort& port) {
-    nlohmann::ordered_json json;
-    json["index"] = index;
-    json["connector"] = libVideoPortInfo::connectorTypeName(port.connectorType());
-    json["connectorType"] = static_cast<int>(port.connectorType());
-    json["monitorAttached"] = port.hasAttachedMonitor();
-    json["displayId"] = text(port.displayId());
-    const auto monitor = port.monitor();
-    if (monitor) {
-        json["monitor"] =
-            nlohmann::ordered_json{{"name", text(monitor->name())},
-                                   {"devicePath", text(monitor->devicePath())},
-                                   {"displayId", text(monitor->displayId())},
-                                   {"preferredMode", modeJson(monitor->preferredResolution())}};
+// Where the configuration shown comes from: "system" on Windows; on the
+// stand-in platform the recording named by VPI_DISPLAY_CONFIG, or its
+// built-in sample.
+std::string configurationSource() {
+#ifdef VPI_VIDEOPORTS_ON_STANDIN
+    const char* file = std::getenv("VPI_DISPLAY_CONFIG");
+    return file != nullptr && *file != '\0' ? file : "built-in";
+#else
+    return "system";
+#endif
+}
+
+// Said once before a table of the stand-in's built-in sample, which is easily
+// taken for this machine's own configuration.
+void noteBuiltInConfiguration(const std::string& source) {
+#ifdef VPI_VIDEOPORTS_ON_STANDIN
+    if (source == "built-in") {
+        std::fprintf(stderr, "videoports: this is the stand-in platform's built-in sample "
+                             "configuration; to replay a recorded one, set VPI_DISPLAY_CONFIG to "
+                             "its file (vpi-record-display-config -o FILE records one)\n");
+    }
+#else
+    (void)source;
+#endif
+}
+
+/// In --watch, the library's log lines that merely repeat what the previous
+/// enumeration logged are left out: every poll enumerates again, and the
+/// same platform's warning every few seconds would bury the changes.
+class RepeatFilter {
+public:
+    RepeatFilter() { tkl::LogFactory::setSink(&RepeatFilter::write, this); }
+    ~RepeatFilter() { tkl::LogFactory::setSink(nullptr, nullptr); }
+    RepeatFilter(const RepeatFilter&) = delete;
+    RepeatFilter& operator=(const RepeatFilter&) = delete;
+
+    /// The lines of the enumeration before are the ones not to repeat.
+    void nextEnumeration() { previous_.swap(current_), current_.clear(); }
+
+private:
+    static void write(const char* line, void* context) {
+        auto* self = static_cast<RepeatFilter*>(context);
+        const std::string text = line;
+        const bool library = text.rfind("libVideoPortInfo ", 0) == 0;
+        self->current_.insert(text);
+        if (!library || self->previous_.count(text) == 0) {
+            std::fprintf(stderr, "%s\n", line);
+            std::fflush(stderr);
+        }
+    }
+
+    std::set<std::string> previous_;
+    std::set<std::string> current_;
+};
+
+// Prints one change line; false once the output cannot be written.
+bool printChange(const tools::PortChange& change, const Options& options) {
+    const std::string time = tools::localTimestamp(std::chrono::system_clock::now());
+    if (options.json) {
+        emit(tools::changeJson(change, time).dump() + "\n");
     } else {
-        json["monitor"] = nullptr;
+        emit(time + " " + tools::changeText(change) + "\n");
     }
-    nlohmann::ordered_json modes = nlohmann::ordered_json::array();
-    for (const DisplayResolution& mode : modesOf(port)) {
-        modes.push_back(modeJson(mode));
-    }
-    json["modes"] = modes;
-    return json;
+    return flushOutput();
 }
 
-void printTable(const std::vector<std::pair<unsigned, const VideoPort*>>& ports, bool withModes) {
-    std::vector<std::vector<std::string>> rows;
-    rows.push_back({"PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE"});
-    for (const auto& entry : ports) {
-        const VideoPort& port = *entry.second;
-        const auto monitor = port.monitor();
-        rows.push_back({std::to_string(entry.first),
-                        libVideoPortInfo::connectorTypeName(port.connectorType()),
-                        port.hasAttachedMonitor() ? "yes" : "no",
-                        port.displayId().empty() ? "-" : text(port.displayId()),
-                        monitor && !monitor->name().empty() ? text(monitor->name()) : "-",
-                        monitor ? modeText(monitor->preferredResolution()) : "-"});
-    }
-    std::vector<std::size_t> widths(rows[0].size(), 0);
-    for (const auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
+// Follows the configuration from `ports` on, until interrupted or `count`
+// changes were shown.
+int watch(VideoPortFactory& factory, std::vector<PortState> ports, const Options& options,
+          tools::DisplayWatcher& watcher, RepeatFilter& filter) {
+    tools::PortWatch followed(std::move(ports));
+    unsigned long shown = 0;
+    while (!options.hasCount || shown < options.count) {
+        const tools::DisplayWatcher::Wake wake = watcher.wait();
+        if (wake == tools::DisplayWatcher::Wake::Stop) {
+            break;
         }
-    }
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) {
-                line += std::string(widths[c] - row[c].size() + 2, ' ');
+        filter.nextEnumeration();
+        std::vector<PortState> now;
+        bool read = false;
+        try {
+            read = factory.refresh();
+            if (read) {
+                now = portsOf(factory);
             }
+        } catch (const tkl::Exception& e) {
+            std::fprintf(stderr, "videoports: %s\n", e.what());
+            read = false;
         }
-        emit(line + "\n");
-    }
-    if (!withModes) {
-        return;
-    }
-    for (const auto& entry : ports) {
-        const std::vector<DisplayResolution> modes = modesOf(*entry.second);
-        emit("\nPort " + std::to_string(entry.first) + ": " + std::to_string(modes.size()) +
-             (modes.size() == 1 ? " mode\n" : " modes\n"));
-        for (const DisplayResolution& mode : modes) {
-            emit("  " + modeWithDepth(mode) + "\n");
+        if (!read) {
+            if (followed.failed()) {
+                std::fprintf(stderr, "videoports: the display configuration could not be read; "
+                                     "still watching\n");
+                std::fflush(stderr);
+            }
+            continue;
+        }
+        if (followed.failing()) {
+            std::fprintf(stderr, "videoports: the display configuration can be read again\n");
+            std::fflush(stderr);
+        }
+        const std::vector<tools::PortChange> changes = followed.update(std::move(now));
+        tools::traceWatch(
+            "watch: " + std::to_string(changes.size()) + " change(s) after " +
+            (wake == tools::DisplayWatcher::Wake::Message ? "a message" : "the polling interval"));
+        for (const tools::PortChange& change : changes) {
+            if (watcher.stopRequested() || (options.hasCount && shown == options.count)) {
+                break;
+            }
+            if (!printChange(change, options)) {
+                return exitPlatformFailure;
+            }
+            ++shown;
         }
     }
+    return 0;
 }
 
 int run(const Options& options) {
+    std::unique_ptr<RepeatFilter> filter;
+    std::unique_ptr<tools::DisplayWatcher> watcher;
+    if (options.watch) {
+        // Before the first enumeration: its log lines are the first not to
+        // repeat, and an interruption from now on ends the program between
+        // two lines of output.
+        filter.reset(new RepeatFilter);
+        watcher.reset(new tools::DisplayWatcher(options.intervalMilliseconds));
+    }
     auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
-    // The first enumeration's result is not reported: ask again to know.
-    if (!factory->refresh()) {
+    // factory() enumerated once without telling whether that worked. A list
+    // with ports tells it did; an empty one may be a failure, which a
+    // refresh tells.
+    if (factory->numVideoPorts() == 0 && !factory->refresh()) {
         std::fprintf(stderr, "videoports: the display configuration could not be read\n");
         return exitPlatformFailure;
     }
-    const unsigned count = factory->numVideoPorts();
+    std::vector<PortState> ports = portsOf(*factory);
+    const unsigned count = static_cast<unsigned>(ports.size());
     if (options.hasPort && options.port >= count) {
         std::fprintf(stderr, "videoports: no port %u: this machine has %u port%s\n", options.port,
                      count, count == 1 ? "" : "s");
         return exitUsage;
     }
-    std::vector<std::pair<unsigned, const VideoPort*>> ports;
-    for (unsigned i = 0; i < count; ++i) {
-        if (!options.hasPort || options.port == i) {
-            ports.emplace_back(i, factory->videoPort(i).get());
+    std::vector<PortState> shown;
+    for (const PortState& port : ports) {
+        if (!options.hasPort || options.port == port.index) {
+            shown.push_back(port);
         }
     }
+    const std::string source = configurationSource();
     if (options.json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const auto& entry : ports) {
-            list.push_back(portJson(entry.first, *entry.second));
+        for (const PortState& port : shown) {
+            list.push_back(tools::portJson(port));
         }
-        emit(nlohmann::ordered_json{{"ports", list}}.dump(2) + "\n");
+        if (options.watch) {
+            // JSON Lines from the first line on: the listing is one object.
+            const std::string time = tools::localTimestamp(std::chrono::system_clock::now());
+            emit(nlohmann::ordered_json{
+                     {"time", time}, {"event", "listed"}, {"source", source}, {"ports", list}}
+                     .dump() +
+                 "\n");
+        } else {
+            emit(nlohmann::ordered_json{{"source", source}, {"ports", list}}.dump(2) + "\n");
+        }
     } else {
-        printTable(ports, options.modes);
+        noteBuiltInConfiguration(source);
+        emit(tools::tableText(shown, options.modes));
     }
-    return 0;
+    if (!options.watch) {
+        return 0;
+    }
+    if (!flushOutput()) {
+        return exitPlatformFailure; // reported by main
+    }
+    const int status = watch(*factory, std::move(ports), options, *watcher, *filter);
+    watcher->finished();
+    return status;
 }
 
 } // namespace
@@ -284,7 +416,21 @@ int main(int argc, char** argv) {
     // The same bytes on every platform: no CR before each LF.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    const Options options = parseArguments(argc, argv);
+    const Request request = parseArguments(argc, argv);
+    switch (request.action) {
+    case Request::Action::Help:
+        emit(usage);
+        return statusAfterOutput(0);
+    case Request::Action::Version:
+        emit(std::string("videoports ") + VPI_VERSION + "\n");
+        return statusAfterOutput(0);
+    case Request::Action::Error:
+        std::fprintf(stderr, "videoports: %s (see --help)\n", request.error.c_str());
+        return exitUsage;
+    case Request::Action::Run:
+        break;
+    }
+    const Options& options = request.options;
     if (options.hasLogLevel) {
         tkl::LogFactory::setPriority(
             static_cast<tkl::LoggerPriority::LOGGER_PRIORITY>(options.logLevel));
@@ -292,8 +438,8 @@ int main(int argc, char** argv) {
     int status = exitPlatformFailure;
     try {
         status = run(options);
-    } catch (const tkl::Exception& e) {
+    } catch (const std::exception& e) { // the library's exceptions among them
         std::fprintf(stderr, "videoports: %s\n", e.what());
     }
-    exitAfterOutput(status);
+    return statusAfterOutput(status);
 }

@@ -1,5 +1,5 @@
-/* list-ports-c: the video ports through the C interface, as JSON in the form
- * of `videoports --json` (the same fields, in the same order).
+/* list-ports-c: the video ports through the C interface, as JSON: the ports
+ * as `videoports --json` lists them (the same fields, in the same order).
  *
  *   gcc -std=c99 list-ports.c $(pkg-config --cflags --libs dovAzaveVevoZoraVuz7-vpi)
  */

@@ -64,6 +64,20 @@ def test_module_prints_what_videoports_prints(configuration, arguments):
     assert expected.returncode == 0, expected.stderr
     assert actual.returncode == 0, actual.stderr
     assert actual.stdout == expected.stdout
+    # Both point out the built-in sample before its table, and only then.
+    note = b"built-in sample configuration"
+    tabled = configuration is None and "--json" not in arguments
+    assert (note in expected.stderr) == tabled, expected.stderr
+    assert (note in actual.stderr) == tabled, actual.stderr
+
+
+def test_the_json_names_the_source_of_the_configuration():
+    built_in = json.loads(run_module(["--json"]).stdout)
+    assert built_in["source"] == "built-in"
+    for recording in RECORDINGS:
+        document = json.loads(run_module(["--json"], recording).stdout)
+        assert document["source"] == recording
+        assert list(document) == ["source", "ports"]
 
 
 def test_records_are_frozen_values():

@@ -2,6 +2,7 @@
 
 import argparse
 import json
+import os
 import sys
 
 from . import VideoPortsError, library_version, snapshot
@@ -44,6 +45,37 @@ def _mode_text(mode):
     return f"{mode.width}x{mode.height} @ {mode.refresh_rate} Hz"
 
 
+def _preferred_text(mode):
+    """A preferred mode the platform did not tell (all zeros) is unknown."""
+    if mode.width == 0 and mode.height == 0 and mode.refresh_rate == 0:
+        return "unknown"
+    return _mode_text(mode)
+
+
+def _display_id_cell(port):
+    """The display id of a port without a monitor names the source that could
+    drive the connector: in parentheses."""
+    if not port.display_id:
+        return "-"
+    return port.display_id if port.monitor_attached else f"({port.display_id})"
+
+
+def configuration_source():
+    """Where the configuration comes from, as videoports --json names it:
+    "system" on Windows; elsewhere the stand-in platform's recording named by
+    VPI_DISPLAY_CONFIG, or "built-in"."""
+    if sys.platform == "win32":
+        return "system"
+    return os.environ.get("VPI_DISPLAY_CONFIG") or "built-in"
+
+
+BUILT_IN_NOTE = (
+    "videoports: this is the stand-in platform's built-in sample configuration; to replay a "
+    "recorded one, set VPI_DISPLAY_CONFIG to its file (vpi-record-display-config -o FILE "
+    "records one)"
+)
+
+
 def table(ports, with_modes):
     """The aligned table of videoports (and, with modes, the mode lists)."""
     rows = [["PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE"]]
@@ -54,9 +86,9 @@ def table(ports, with_modes):
                 str(port.index),
                 port.connector_name,
                 "yes" if port.monitor_attached else "no",
-                port.display_id or "-",
+                _display_id_cell(port),
                 monitor.name if monitor is not None and monitor.name else "-",
-                _mode_text(monitor.preferred_mode) if monitor is not None else "-",
+                _preferred_text(monitor.preferred_mode) if monitor is not None else "-",
             ]
         )
     # Widths in UTF-8 bytes, as videoports counts them.
@@ -107,10 +139,13 @@ def main(argv=None):
             return EXIT_USAGE
         ports = [ports[options.port]]
     out = sys.stdout.buffer
+    source = configuration_source()
     if options.json:
-        document = {"ports": [port_json(port) for port in ports]}
+        document = {"source": source, "ports": [port_json(port) for port in ports]}
         out.write((json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
     else:
+        if source == "built-in":
+            print(BUILT_IN_NOTE, file=sys.stderr, flush=True)
         out.write(table(ports, options.modes).encode("utf-8"))
     out.flush()
     return 0

@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <system_error>
 
 namespace standin {
 namespace {
@@ -21,10 +25,39 @@ struct Fault {
     LONG code;
 };
 
+// What identifies a version of a file: its modification time and size (both
+// empty when the file could not be read).
+struct FileStamp {
+    std::optional<std::filesystem::file_time_type> modified;
+    std::optional<std::uintmax_t> size;
+
+    friend bool operator!=(const FileStamp& a, const FileStamp& b) {
+        return a.modified != b.modified || a.size != b.size;
+    }
+};
+
+FileStamp stampOf(const std::string& path) {
+    FileStamp stamp;
+    std::error_code error;
+    const auto modified = std::filesystem::last_write_time(path, error);
+    if (!error) {
+        stamp.modified = modified;
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    if (!error) {
+        stamp.size = size;
+    }
+    return stamp;
+}
+
 struct State {
     std::mutex mutex;
     Configuration configuration;
     bool unusable = false; // a VPI_DISPLAY_CONFIG file was refused
+    // The VPI_DISPLAY_CONFIG file served, and its stamp when it was read;
+    // empty while another configuration is served.
+    std::string file;
+    FileStamp fileStamp;
     std::optional<Configuration> pending;
     std::array<unsigned, kOperations> calls{};
     std::vector<Fault> faults;
@@ -34,27 +67,44 @@ std::size_t slot(Operation operation) {
     return static_cast<std::size_t>(operation);
 }
 
-// Loads what the environment asks for, reporting a refused file on one line.
+// Reads `state.file`, reporting a refused file on one line. The stamp is
+// taken first: a change while the file is read is seen by the next check.
+void loadFile(State& state) {
+    state.fileStamp = stampOf(state.file);
+    state.unusable = false;
+    try {
+        state.configuration = loadConfigurationFile(state.file);
+    } catch (const ConfigurationError& e) {
+        state.configuration = Configuration{};
+        state.unusable = true;
+        std::fprintf(
+            stderr,
+            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s\n",
+            state.file.c_str(), e.what());
+        std::fflush(stderr);
+    }
+}
+
+// Loads what the environment asks for.
 void load(State& state) {
     state.pending.reset();
     state.calls = {};
     state.faults.clear();
     state.unusable = false;
     const char* path = std::getenv("VPI_DISPLAY_CONFIG");
-    if (path == nullptr || *path == '\0') {
+    state.file = path != nullptr ? path : "";
+    if (state.file.empty()) {
         state.configuration = defaultConfiguration();
         return;
     }
-    try {
-        state.configuration = loadConfigurationFile(path);
-    } catch (const ConfigurationError& e) {
-        state.configuration = Configuration{};
-        state.unusable = true;
-        std::fprintf(
-            stderr,
-            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s\n", path,
-            e.what());
-        std::fflush(stderr);
+    loadFile(state);
+}
+
+// A recording that was edited or replaced since it was read is a change of
+// the machine's configuration: it is read again.
+void reloadIfChanged(State& state) {
+    if (!state.file.empty() && stampOf(state.file) != state.fileStamp) {
+        loadFile(state);
     }
 }
 
@@ -174,6 +224,7 @@ void setConfiguration(const Configuration& configuration) {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.configuration = configuration;
     s.unusable = false;
+    s.file.clear();
 }
 
 void resetConfiguration() {
@@ -207,13 +258,14 @@ using standin::Operation;
 extern "C" {
 
 VPI_STANDIN_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
-                                                         UINT32* numModeInfoArrayElements) {
+                                                        UINT32* numModeInfoArrayElements) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
     LONG code = ERROR_SUCCESS;
     if (standin::countCall(s, Operation::GetDisplayConfigBufferSizes, code)) {
         return code;
     }
+    standin::reloadIfChanged(s); // every enumeration starts here
     const UINT32 table = standin::tableOf(flags);
     if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr || table == 0) {
         return ERROR_INVALID_PARAMETER;
@@ -232,10 +284,10 @@ VPI_STANDIN_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* nu
 }
 
 VPI_STANDIN_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
-                                                DISPLAYCONFIG_PATH_INFO* pathArray,
-                                                UINT32* numModeInfoArrayElements,
-                                                DISPLAYCONFIG_MODE_INFO* modeInfoArray,
-                                                DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId) {
+                                               DISPLAYCONFIG_PATH_INFO* pathArray,
+                                               UINT32* numModeInfoArrayElements,
+                                               DISPLAYCONFIG_MODE_INFO* modeInfoArray,
+                                               DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId) {
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);
     LONG code = ERROR_SUCCESS;
@@ -312,7 +364,7 @@ DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
 }
 
 VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
-                                                    DEVMODEW* lpDevMode, DWORD dwFlags) {
+                                                   DEVMODEW* lpDevMode, DWORD dwFlags) {
     (void)dwFlags; // raw and rotated modes alike: the stand-in filters nothing
     standin::State& s = standin::state();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -297,3 +297,44 @@ TEST_F(UnusableConfigurationFile, SomethingOtherThanAFile) {
     expectRefused("/dev/zero", "cannot read the file: larger than 16 MiB");
 #endif
 }
+
+using ChangedConfigurationFile = StandInTest;
+
+// A recording edited or replaced while it is served is a new configuration
+// from the next enumeration on (its modification time or size changed); a
+// configuration set by a test is not replaced by the file.
+TEST_F(ChangedConfigurationFile, IsReadAgainAtTheNextEnumeration) {
+    const std::string file = scratch("changing.json");
+    standin::Configuration machine = standin::defaultConfiguration();
+    writeFile(file, standin::configurationToJson(machine));
+    ASSERT_EQ(serveFile(file), "");
+    const auto pathCount = [] {
+        UINT32 paths = 0;
+        UINT32 modes = 0;
+        const LONG result = GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &paths, &modes);
+        return result == ERROR_SUCCESS ? static_cast<long>(paths) : -result;
+    };
+    EXPECT_EQ(pathCount(), static_cast<long>(machine.paths.size()));
+
+    machine.paths.pop_back();
+    writeFile(file, standin::configurationToJson(machine));
+    EXPECT_EQ(pathCount(), static_cast<long>(machine.paths.size()));
+
+    ::testing::internal::CaptureStderr();
+    writeFile(file, "{");
+    EXPECT_EQ(pathCount(), -ERROR_GEN_FAILURE);
+    EXPECT_EQ(pathCount(), -ERROR_GEN_FAILURE);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "read once, told once: " << err;
+
+    machine.paths.pop_back();
+    writeFile(file, standin::configurationToJson(machine));
+    EXPECT_EQ(pathCount(), static_cast<long>(machine.paths.size()));
+
+    const standin::Configuration scripted = standin::defaultConfiguration();
+    standin::setConfiguration(scripted);
+    machine.paths.pop_back();
+    writeFile(file, standin::configurationToJson(machine));
+    EXPECT_EQ(pathCount(), static_cast<long>(scripted.paths.size()));
+    std::remove(file.c_str());
+}

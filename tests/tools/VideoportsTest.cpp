@@ -20,7 +20,17 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <regex>
+
+#include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 #endif
 
 namespace {
@@ -126,8 +136,8 @@ json expectedPort(unsigned index, const VideoPort& port) {
     return expected;
 }
 
-/// The library's own view of the configuration now served.
-json expectedDocument() {
+/// The library's own view of the configuration now served, from `source`.
+json expectedDocument(const std::string& source) {
     standin::resetConfiguration(); // picks up VPI_DISPLAY_CONFIG again
     auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
     EXPECT_TRUE(factory->refresh());
@@ -135,7 +145,7 @@ json expectedDocument() {
     for (unsigned i = 0; i < factory->numVideoPorts(); ++i) {
         ports.push_back(expectedPort(i, *factory->videoPort(i)));
     }
-    return json{{"ports", ports}};
+    return json{{"source", source}, {"ports", ports}};
 }
 
 /// A machine unlike the default: two adapters, a monitor with a non-ASCII
@@ -186,8 +196,9 @@ TEST_F(Videoports, JsonOfTheDefaultConfigurationIsWhatTheLibraryReports) {
     const Result result = runVideoports("--json");
     ASSERT_EQ(result.status, 0) << result.err;
     const json document = json::parse(result.out);
-    EXPECT_EQ(document, expectedDocument());
+    EXPECT_EQ(document, expectedDocument("built-in"));
     EXPECT_GE(document["ports"].size(), 2u);
+    EXPECT_EQ(result.err, "") << "the JSON names its source; no note";
 }
 
 TEST_F(Videoports, JsonOfARecordedConfiguration) {
@@ -195,7 +206,7 @@ TEST_F(Videoports, JsonOfARecordedConfiguration) {
     const Result result = runVideoports("--json");
     ASSERT_EQ(result.status, 0) << result.err;
     const json document = json::parse(result.out);
-    EXPECT_EQ(document, expectedDocument());
+    EXPECT_EQ(document, expectedDocument(file_));
     // Two targets survive; the second path to target 3 was a duplicate.
     ASSERT_EQ(document["ports"].size(), 2u);
     const json& port = document["ports"][0];
@@ -223,7 +234,8 @@ TEST_F(Videoports, TableHasAHeaderAndOneAlignedRowPerPort) {
     const std::size_t column = rows[0].find("DISPLAY ID");
     ASSERT_NE(column, std::string::npos);
     EXPECT_EQ(rows[1].find("\\\\.\\DISPLAY1"), column);
-    EXPECT_EQ(rows[2].find("\\\\.\\DISPLAY3"), column);
+    // No monitor: the source that could drive the connector, in parentheses.
+    EXPECT_EQ(rows[2].find("(\\\\.\\DISPLAY3)"), column);
     EXPECT_NE(rows[1].find("1280x1024 @ 75 Hz"), std::string::npos);
     EXPECT_NE(rows[2].find("VGA"), std::string::npos);
 }
@@ -248,10 +260,35 @@ TEST_F(Videoports, OnePortWithItsModes) {
 TEST_F(Videoports, BadArgumentsExitWithTwoAndOneMessage) {
     useRecordedMachine();
     // Only digits are a number: no sign, no blank, nothing after it.
-    for (const char* arguments :
-         {"--frobnicate", "--port", "--port x", "--port -1", "--log-level 9", "--port 2",
-          "--port \" 1\"", "--port +1", "--port \"1 \"", "--port \"\"", "--log-level +1",
-          "--port 0x1", "--port 4294967295", "--port 99999999999999999999"}) {
+    for (const char* arguments : {"--frobnicate",
+                                  "--port",
+                                  "--port x",
+                                  "--port -1",
+                                  "--log-level 9",
+                                  "--port 2",
+                                  "--port \" 1\"",
+                                  "--port +1",
+                                  "--port \"1 \"",
+                                  "--port \"\"",
+                                  "--log-level +1",
+                                  "--port 0x1",
+                                  "--port 4294967295",
+                                  "--port 99999999999999999999",
+                                  "--port=",
+                                  "--port=x",
+                                  "--json=1",
+                                  "--log-level=6",
+                                  "--count 1",
+                                  "--interval 1",
+                                  "--watch --port 0",
+                                  "--watch --count",
+                                  "--watch --count -1",
+                                  "--watch --interval 0",
+                                  "--watch --interval .5",
+                                  "--watch --interval 1.",
+                                  "--watch --interval 0.0001",
+                                  "--watch --interval 86400.001",
+                                  "--watch --interval=x"}) {
         const Result result = runVideoports(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_TRUE(result.out.empty()) << arguments;
@@ -285,6 +322,7 @@ TEST_F(Videoports, AVeryLongArgumentIsShortenedInTheMessage) {
 // Output that cannot be written is a failure, not a success with nothing
 // shown: a full device, and a standard output that was closed.
 TEST_F(Videoports, OutputThatCannotBeWrittenExitsWithOne) {
+    useRecordedMachine(); // the built-in sample's note would be one more line
     for (const char* arguments : {"--json >/dev/full", "--modes >/dev/full", "--help >/dev/full",
                                   "--version >/dev/full", "--json >&-", ">&-"}) {
         const Result result = runVideoports(arguments);
@@ -312,10 +350,325 @@ TEST_F(Videoports, UnreadableConfigurationExitsWithOneAndTheLoggedReason) {
 TEST_F(Videoports, HelpAndVersion) {
     const Result help = runVideoports("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--modes"), std::string::npos);
+    for (const char* named : {"--modes", "--watch", "--count", "--interval", "-h,",
+                              "VPI_DISPLAY_CONFIG", "TKL_LOG_PRIORITY", "--port=1"}) {
+        EXPECT_NE(help.out.find(named), std::string::npos) << named << " in\n" << help.out;
+    }
+    EXPECT_EQ(runVideoports("-h").out, help.out);
     const Result version = runVideoports("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "videoports " VPI_VERSION "\n");
 }
+
+TEST_F(Videoports, OptionValuesMayFollowAnEqualsSign) {
+    useRecordedMachine();
+    const Result twoWords = runVideoports("--json --port 1 --log-level 4");
+    ASSERT_EQ(twoWords.status, 0) << twoWords.err;
+    const Result oneWord = runVideoports("--json --port=1 --log-level=4");
+    EXPECT_EQ(oneWord.status, 0) << oneWord.err;
+    EXPECT_EQ(oneWord.out, twoWords.out);
+    EXPECT_EQ(json::parse(oneWord.out)["ports"][0]["index"], 1);
+}
+
+// Without VPI_DISPLAY_CONFIG the table is the stand-in's sample, not this
+// machine: one line on standard error says so, before the table only.
+TEST_F(Videoports, TheBuiltInSampleIsPointedOutBeforeItsTable) {
+    for (const char* arguments : {"", "--modes"}) {
+        const Result result = runVideoports(arguments);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_NE(result.err.find("built-in sample configuration"), std::string::npos);
+        EXPECT_NE(result.err.find("VPI_DISPLAY_CONFIG"), std::string::npos) << result.err;
+    }
+    useRecordedMachine();
+    EXPECT_EQ(runVideoports("").err, "") << "a recording is no sample";
+}
+
+// factory() enumerates once; videoports asks again only when it found no
+// port, so a warning the platform causes is logged once, not twice. The mode
+// the platform did not give is all zeros in the JSON and "unknown" in the
+// table.
+TEST_F(Videoports, AnUnknownPreferredModeIsLoggedOnceAndShownAsUnknown) {
+    standin::Configuration config = recordedMachine();
+    const DISPLAYCONFIG_PATH_INFO& active = config.paths[0];
+    config.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE,
+                              active.targetInfo.adapterId, active.targetInfo.id,
+                              ERROR_NOT_SUPPORTED);
+    file_ = scratchFile(".unknown-mode.json");
+    std::ofstream(file_, std::ios::binary) << standin::configurationToJson(config);
+    setConfigFile(file_);
+    const std::string warning =
+        "Unable to get preferred mode setting " + std::to_string(ERROR_NOT_SUPPORTED);
+
+    const Result table = runVideoports("");
+    ASSERT_EQ(table.status, 0) << table.err;
+    std::istringstream rows(table.out);
+    std::string header, row;
+    std::getline(rows, header);
+    std::getline(rows, row);
+    EXPECT_EQ(row.find("unknown"), header.find("PREFERRED MODE")) << table.out;
+    const Result document = runVideoports("--json");
+    ASSERT_EQ(document.status, 0) << document.err;
+    EXPECT_EQ(json::parse(document.out)["ports"][0]["monitor"]["preferredMode"],
+              (json{{"width", 0}, {"height", 0}, {"refreshRate", 0}, {"bitsPerPixel", 0}}));
+    for (const Result* result : {&table, &document}) {
+        EXPECT_EQ(std::count(result->err.begin(), result->err.end(), '\n'), 1) << result->err;
+        EXPECT_NE(result->err.find(warning), std::string::npos) << result->err;
+    }
+}
+
+#ifndef _WIN32
+/// videoports started in the background, its standard output and error read
+/// through pipes. Every wait is bounded: a program that does not answer
+/// fails the test instead of hanging it.
+class Background {
+public:
+    explicit Background(const std::vector<std::string>& arguments) {
+        const char* program = std::getenv("VPI_VIDEOPORTS");
+        int out[2];
+        int err[2];
+        if (program == nullptr || pipe(out) != 0 || pipe(err) != 0) {
+            ADD_FAILURE() << "cannot start videoports";
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        for (const int end : {out[0], out[1], err[0], err[1]}) {
+            posix_spawn_file_actions_addclose(&actions, end);
+        }
+        std::vector<std::string> words{program};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(&word[0]);
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0) {
+            ADD_FAILURE() << "cannot start " << program;
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+
+    ~Background() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        for (const int fd : {out_, err_}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+
+    /// The next line of standard output, without its newline; empty when none
+    /// came in time or the output ended.
+    std::optional<std::string> line() {
+        const Clock::time_point deadline = Clock::now() + timeout;
+        for (;;) {
+            const std::size_t end = out.find('\n', taken_);
+            if (end != std::string::npos) {
+                const std::string text = out.substr(taken_, end - taken_);
+                taken_ = end + 1;
+                return text;
+            }
+            if (out_ < 0 || !pump(deadline)) {
+                return std::nullopt;
+            }
+        }
+    }
+
+    /// Waits until standard error holds `text` `times` times; false when it
+    /// did not in time.
+    bool errorHolds(const std::string& text, std::size_t times = 1) {
+        const Clock::time_point deadline = Clock::now() + timeout;
+        while (occurrences(err, text) < times) {
+            if (err_ < 0 || !pump(deadline)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /// Reads both outputs to their end, then the exit status; -1 when the
+    /// program did not end in time or ended by a signal.
+    int exitStatus() {
+        const Clock::time_point deadline = Clock::now() + timeout;
+        while (out_ >= 0 || err_ >= 0) {
+            if (!pump(deadline)) {
+                return -1;
+            }
+        }
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    void signal(int number) { kill(pid_, number); }
+
+    static std::size_t occurrences(const std::string& text, const std::string& part) {
+        std::size_t count = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos;
+             at = text.find(part, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+    std::string out; // everything read so far
+    std::string err;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds timeout{20};
+
+    // Reads what either output has; false when the deadline passed first.
+    bool pump(Clock::time_point deadline) {
+        std::vector<pollfd> fds;
+        for (const int fd : {out_, err_}) {
+            if (fd >= 0) {
+                fds.push_back(pollfd{fd, POLLIN, 0});
+            }
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (fds.empty() || left.count() <= 0 ||
+            poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+        for (const pollfd& ready : fds) {
+            if (ready.revents == 0) {
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t n = read(ready.fd, buffer, sizeof buffer);
+            int& fd = ready.fd == out_ ? out_ : err_;
+            (fd == out_ ? out : err).append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            if (n <= 0) {
+                close(fd);
+                fd = -1;
+            }
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::size_t taken_ = 0;
+};
+
+/// Replaces `path` by a file holding `text` in one step, as a program that
+/// saves a recording would.
+void replaceFile(const std::string& path, const std::string& text) {
+    const std::string next = path + ".next";
+    std::ofstream(next, std::ios::binary) << text;
+    ASSERT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+}
+
+/// `machine` with its first path made inactive: the monitor unplugged.
+standin::Configuration withFirstMonitorDetached(standin::Configuration machine) {
+    DISPLAYCONFIG_PATH_INFO& path = machine.paths[0];
+    path.flags &= ~UINT32(DISPLAYCONFIG_PATH_ACTIVE);
+    path.targetInfo.targetAvailable = FALSE;
+    machine.deviceInfo.erase(standin::DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME,
+                                                    path.targetInfo.adapterId, path.targetInfo.id});
+    return machine;
+}
+
+json parsed(const std::optional<std::string>& line) {
+    return line ? json::parse(*line, nullptr, false) : json();
+}
+
+// Editing the recording is a change of the configuration: one JSON line per
+// change, the first line listing the ports. A broken recording in between is
+// told once on standard error, and the next good one is compared with the
+// last good one.
+TEST_F(Videoports, WatchPrintsOneJsonLinePerChangeOfTheRecording) {
+    useRecordedMachine();
+    const json first = expectedDocument(file_);
+    Background watch({"--watch", "--json", "--count", "2", "--interval", "0.05"});
+    const json listed = parsed(watch.line());
+    EXPECT_EQ(listed["event"], "listed") << watch.out;
+    EXPECT_EQ(listed["source"], file_);
+    EXPECT_EQ(listed["ports"], first["ports"]);
+
+    const standin::Configuration detached = withFirstMonitorDetached(recordedMachine());
+    replaceFile(file_, standin::configurationToJson(detached));
+    const json change = parsed(watch.line());
+    EXPECT_EQ(change["event"], "monitorDetached") << watch.out << watch.err;
+    EXPECT_EQ(change["index"], 0);
+    EXPECT_EQ(change["targetId"], detached.paths[0].targetInfo.id);
+    EXPECT_EQ(change["monitor"], first["ports"][0]["monitor"]);
+    EXPECT_TRUE(
+        std::regex_match(change["time"].get<std::string>(),
+                         std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)")))
+        << change;
+
+    // Broken twice: two failed reads of the file, one message of each kind.
+    replaceFile(file_, "{");
+    ASSERT_TRUE(watch.errorHolds("cannot use VPI_DISPLAY_CONFIG file")) << watch.err;
+    replaceFile(file_, "{ ");
+    ASSERT_TRUE(watch.errorHolds("cannot use VPI_DISPLAY_CONFIG file", 2)) << watch.err;
+
+    // Back with one more port: compared with the last good list, only it is new.
+    standin::Configuration grown = detached;
+    grown.paths.push_back(standin::makePath(standin::makeLuid(0x77, 1), 1, 12, 0,
+                                            DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI));
+    replaceFile(file_, standin::configurationToJson(grown));
+    const json added = parsed(watch.line());
+    EXPECT_EQ(added["event"], "portAdded") << watch.out << watch.err;
+    const json now = expectedDocument(file_);
+    ASSERT_EQ(now["ports"].size(), 3u);
+    EXPECT_EQ(added["port"], now["ports"][2]);
+
+    EXPECT_EQ(watch.exitStatus(), 0) << "--count 2: done after two changes";
+    EXPECT_EQ(watch.line(), std::nullopt) << watch.out;
+    EXPECT_EQ(Background::occurrences(watch.err, "could not be read; still watching"), 1u)
+        << watch.err;
+    EXPECT_EQ(Background::occurrences(watch.err, "GetDisplayConfigBufferSizes returns"), 1u)
+        << "the library's warning, not repeated at every poll: " << watch.err;
+    EXPECT_EQ(Background::occurrences(watch.err, "can be read again"), 1u) << watch.err;
+}
+
+TEST_F(Videoports, WatchTellsAChangeAsTextAfterTheTable) {
+    useRecordedMachine();
+    Background watch({"--watch", "--count=1", "--interval=0.05"});
+    for (int row = 0; row < 3; ++row) { // the header and two ports
+        ASSERT_TRUE(watch.line()) << watch.out << watch.err;
+    }
+    replaceFile(file_, standin::configurationToJson(withFirstMonitorDetached(recordedMachine())));
+    const std::optional<std::string> change = watch.line();
+    ASSERT_TRUE(change) << watch.out << watch.err;
+    EXPECT_TRUE(std::regex_match(*change, std::regex(R"(\S+ port 0 \(target 3 on adapter )"
+                                                     R"(00000000:00000051\): monitor detached: )"
+                                                     "\"\xC3\x89"
+                                                     "cran 19\"\"")))
+        << *change;
+    EXPECT_EQ(watch.exitStatus(), 0);
+}
+
+// An interruption ends the watch with 0 and whole lines only.
+TEST_F(Videoports, WatchEndsWithZeroWhenInterrupted) {
+    useRecordedMachine();
+    for (const int signal : {SIGINT, SIGTERM}) {
+        Background watch({"--watch", "--json"});
+        ASSERT_TRUE(watch.line()) << watch.err;
+        watch.signal(signal);
+        EXPECT_EQ(watch.exitStatus(), 0) << "signal " << signal << ": " << watch.err;
+        EXPECT_EQ(watch.out.back(), '\n');
+        EXPECT_EQ(std::count(watch.out.begin(), watch.out.end(), '\n'), 1);
+        EXPECT_EQ(watch.err, "");
+    }
+}
+#endif
 
 } // namespace

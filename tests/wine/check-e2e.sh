@@ -20,6 +20,12 @@
 #       (Wine then reports no paths at all), refresh(): an empty list, and
 #       videoports.exe lists no port with exit 0; DUMMY0 on again,
 #       refresh(): 1 port.
+#   check-e2e.sh watch WINE_RUN PREFIX HOST_EXE VIDEOPORTS_EXE
+#       2 outputs: a mode set by the host through ChangeDisplaySettingsExW
+#       wakes videoports.exe --watch (WM_DISPLAYCHANGE) to refresh; then
+#       videoports.exe --watch --json --count 1 lists 2 ports and, DUMMY1
+#       switched off, prints one line saying that port 1 went (Wine lists
+#       active paths only), within a bounded wait, and exits 0.
 #   check-e2e.sh soak WINE_RUN PREFIX HOST_EXE
 #       one host process on 2 outputs; VPI_SOAK_CYCLES times (default 100)
 #       DUMMY1 off, refresh(), then on again, refresh(), checking the ports
@@ -34,7 +40,7 @@
 set -euo pipefail
 
 if [[ $# -lt 4 ]]; then
-    echo "usage: $0 null-driver|ports|refresh|no-outputs|soak|record-replay WINE_RUN PREFIX EXE..." >&2
+    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|record-replay WINE_RUN PREFIX EXE..." >&2
     exit 2
 fi
 mode=$1
@@ -194,7 +200,8 @@ run_null_driver() {
         fail "videoports.exe --json does not show DISPLAY1"
     grep -qF '"name": "Display1"' "$work/live.json" ||
         fail "videoports.exe --json does not show the monitor Display1"
-    check_log "$work/live.err" 2 "videoports.exe"
+    # One enumeration (factory() found a port) of one port.
+    check_log "$work/live.err" 1 "videoports.exe"
 }
 
 run_ports() {
@@ -303,6 +310,74 @@ run_no_outputs() {
     check_log "$work/host.err" 2 "no outputs"
 }
 
+run_watch() {
+    local host=$1 videoports=$2 listed change status=0 start elapsed attempt
+    "$outputs" set 2
+    start_host "$host"
+    wait_for_outputs 2
+
+    # A mode set the Windows way is told to top-level windows: the watcher,
+    # polling only once a minute here, refreshes after the message.
+    echo "--- a mode change by a Windows program"
+    : >"$work/messages.out"
+    : >"$work/messages.err"
+    "$wine_run" --prefix "$prefix" "$videoports" --watch --interval 60 --log-level 1 \
+        >"$work/messages.out" 2>"$work/messages.err" &
+    local messages_pid=$!
+    for ((attempt = 0; attempt < 300; ++attempt)); do # the table: the header and 2 ports
+        [[ $(wc -l <"$work/messages.out") -ge 3 ]] && break
+        sleep 0.1
+    done
+    [[ $(wc -l <"$work/messages.out") -eq 3 ]] || fail "videoports.exe --watch listed no table"
+    ask "mode 1024 768"
+    [[ $reply == $'mode rc=0\n' ]] || fail "the host could not set the mode: $reply"
+    for ((attempt = 0; attempt < 200; ++attempt)); do
+        if tr -d '\r' <"$work/messages.err" | grep -q "^videoports DEBUG watch: .* after a message$"; then
+            break
+        fi
+        sleep 0.1
+    done
+    tr -d '\r' <"$work/messages.err" | grep "^videoports DEBUG watch" ||
+        fail "no refresh after the mode change's message"
+    kill "$messages_pid" 2>/dev/null || true
+    wait "$messages_pid" 2>/dev/null || true
+    ask "mode 2048 1536"
+    stop_host
+
+    # Bounded: should the program never end, timeout ends it.
+    coproc WATCH {
+        timeout 60 "$wine_run" --prefix "$prefix" "$videoports" --watch --json --count 1 \
+            --interval 0.2 2>"$work/watch.err"
+    }
+    # shellcheck disable=SC2153 # set by coproc
+    local watch_pid=$WATCH_PID
+    if ! IFS= read -r -t 30 -u "${WATCH[0]}" listed; then
+        fail "videoports.exe --watch --json listed nothing"
+        return
+    fi
+    [[ $listed == '{"time":"'*'","event":"listed","source":"system","ports":['* ]] ||
+        fail "the first line is not the listing: ${listed:0:200}"
+    [[ $(grep -o '"index":' <<<"$listed" | wc -l) -eq 2 ]] || fail "the listing has not 2 ports"
+
+    echo "--- DUMMY1 off"
+    start=$(date +%s%N)
+    "$outputs" off 1
+    if ! IFS= read -r -t 20 -u "${WATCH[0]}" change; then
+        fail "no change line within 20 s of switching DUMMY1 off"
+        return
+    fi
+    elapsed=$((($(date +%s%N) - start) / 1000000))
+    echo "${change:0:200}..."
+    echo "--- seen $elapsed ms after xrandr was started (polling every 200 ms)"
+    [[ $change == *'"event":"portRemoved","index":1,'*'"displayId":"\\\\.\\DISPLAY2"'* ]] ||
+        fail "the line does not say that port 1 (DISPLAY2) went: ${change:0:300}"
+    wait "$watch_pid" || status=$?
+    [[ $status -eq 0 ]] || fail "videoports.exe --watch --count 1 exited with $status"
+    # The enumeration at the start logged one line per port; the refreshes
+    # after it repeat that line, which --watch leaves out.
+    check_log "$work/watch.err" 2 "videoports.exe --watch"
+}
+
 run_soak() {
     local host=$1 cycles=${VPI_SOAK_CYCLES:-100} cycle enumerations before after start seconds
     "$outputs" set 2
@@ -364,8 +439,8 @@ run_record_replay() {
     echo "--- videoports.exe --json: $(grep -c '"index":' "$work/live.json" || true) ports"
     grep -qF '"displayId": "\\\\.\\DISPLAY2"' "$work/live.json" ||
         fail "videoports.exe --json does not show DISPLAY2"
-    # factory() and videoports' own refresh(): two enumerations of 2 ports.
-    check_log "$work/live.err" 4 "videoports.exe"
+    # factory() found ports, so videoports enumerated once: 2 ports.
+    check_log "$work/live.err" 2 "videoports.exe"
     "$here/replay-compare.sh" "$work/recording.json" "$work/live.json" \
         "$wine_run" --prefix "$prefix" "$replayer" ||
         fail "the replay check failed"
@@ -380,6 +455,7 @@ null-driver) run_null_driver "$@" ;;
 ports) run_ports "$@" ;;
 refresh) run_refresh "$@" ;;
 no-outputs) run_no_outputs "$@" ;;
+watch) run_watch "$@" ;;
 soak) run_soak "$@" ;;
 record-replay) run_record_replay "$@" ;;
 *)

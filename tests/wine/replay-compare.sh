@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Replays a recorded display configuration with a videoports built on the
-# stand-in platform and compares its JSON, byte for byte, with what
-# videoports.exe printed live on the machine that was recorded.
+# stand-in platform and compares its JSON, byte for byte but for the source it
+# names, with what videoports.exe printed live on the machine that was
+# recorded.
 #
 #   replay-compare.sh RECORDING EXPECTED_JSON VIDEOPORTS [ARGS...]
 #
@@ -26,23 +27,38 @@ for file in "$recording" "$expected"; do
     fi
 done
 expected=$(cd "$(dirname "$expected")" && pwd)/$(basename "$expected")
+name=$(basename "$recording")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vpi-replay.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 status=0
-(cd "$(dirname "$recording")" &&
-    VPI_DISPLAY_CONFIG=$(basename "$recording") "$@" --json) >"$work/replay.json" \
-    2>"$work/replay.err" || status=$?
+(cd "$(dirname "$recording")" && VPI_DISPLAY_CONFIG=$name "$@" --json) \
+    >"$work/replay.json" 2>"$work/replay.err" || status=$?
 if ((status != 0)); then
     echo "FAIL: videoports --json on $recording exited with $status:" >&2
     cat "$work/replay.err" >&2
     exit 1
 fi
-if ! cmp -s "$work/replay.json" "$expected"; then
+# Each names its source on its second line: the live one the system, the
+# replay its recording. Everything else is compared byte for byte.
+live_source=$(sed -n 2p "$expected")
+replay_source=$(sed -n 2p "$work/replay.json")
+name_json=$(python3 -c 'import json, sys; print(json.dumps(sys.argv[1]))' "$name")
+if [[ $live_source != '  "source": "system",' ]]; then
+    echo "FAIL: $expected does not name the system as its source: $live_source" >&2
+    exit 1
+fi
+if [[ $replay_source != "  \"source\": $name_json," ]]; then
+    echo "FAIL: the replay does not name $name as its source: $replay_source" >&2
+    exit 1
+fi
+sed 2d "$expected" >"$work/expected.rest"
+sed 2d "$work/replay.json" >"$work/replay.rest"
+if ! cmp -s "$work/replay.rest" "$work/expected.rest"; then
     echo "FAIL: the replay of $recording differs from $expected:" >&2
     diff -u "$expected" "$work/replay.json" | head -40 >&2 || true
     exit 1
 fi
-echo "replay of $(basename "$recording") equals $(basename "$expected")" \
+echo "replay of $name equals $(basename "$expected")" \
     "($(grep -c '"index":' "$expected") ports)"

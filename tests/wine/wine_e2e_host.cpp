@@ -19,6 +19,10 @@
 //   steady   refreshes three times on the same configuration and prints the
 //            number of live blocks on the C runtime's heap after each:
 //              steady ok=0|1 ports=N blocks=A,B,C heapwalk=end|errorN
+//   mode W H sets the primary display's mode to W x H the Windows way
+//            (ChangeDisplaySettingsExW), which tells every top-level window
+//            with WM_DISPLAYCHANGE:
+//              mode rc=N
 //   quit     ends the program
 #include <libVideoPortInfo/DisplayResolution.h>
 #include <libVideoPortInfo/Platform.h>
@@ -185,6 +189,19 @@ void steady() {
     }
 }
 
+void setMode(const char* arguments) {
+    DEVMODEW mode;
+    std::memset(&mode, 0, sizeof mode);
+    mode.dmSize = sizeof mode;
+    unsigned long width = 0;
+    unsigned long height = 0;
+    std::sscanf(arguments, "%lu %lu", &width, &height);
+    mode.dmPelsWidth = width;
+    mode.dmPelsHeight = height;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    std::printf("mode rc=%ld\n", ChangeDisplaySettingsExW(nullptr, &mode, nullptr, 0, nullptr));
+}
+
 } // namespace
 
 int main() {
@@ -203,6 +220,8 @@ int main() {
             printPlatform();
         } else if (std::strcmp(line, "steady") == 0) {
             steady();
+        } else if (std::strncmp(line, "mode ", 5) == 0) {
+            setMode(line + 5);
         } else if (std::strcmp(line, "quit") != 0) {
             std::printf("unknown command %s\n", line);
         }

@@ -4,7 +4,9 @@
 //
 // What is served: the configuration named by the environment variable
 // VPI_DISPLAY_CONFIG (a JSON file, see docs/display-config-format.md) or, when
-// it is unset or empty, defaultConfiguration(). A file that cannot be used is
+// it is unset or empty, defaultConfiguration(). The file is read again by the
+// next GetDisplayConfigBufferSizes once its modification time or size has
+// changed (until another configuration is set). A file that cannot be used is
 // reported by one line on standard error; until another configuration is set,
 // GetDisplayConfigBufferSizes and QueryDisplayConfig then answer
 // ERROR_GEN_FAILURE, DisplayConfigGetDeviceInfo answers ERROR_GEN_FAILURE after

@@ -1,0 +1,217 @@
+// The comparison of two port lists, and how videoports shows ports and
+// changes, on hand-made port states.
+#include <PortChanges.h>
+#include <PortReport.h>
+
+#include "../support/Environment.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+using tools::Mode;
+using tools::PortChange;
+using tools::PortState;
+using Kind = tools::PortChange::Kind;
+
+PortState port(unsigned index, std::uint32_t target, bool attached) {
+    PortState state;
+    state.index = index;
+    state.key = tools::PortKey{0xd6a1, 0, target};
+    state.connector = "HDMI";
+    state.connectorType = 2;
+    state.monitorAttached = attached;
+    state.displayId = "\\\\.\\DISPLAY" + std::to_string(index + 1);
+    if (attached) {
+        state.monitor = tools::MonitorState{"Monitor " + std::to_string(target), "\\\\?\\path",
+                                            state.displayId, Mode{1920, 1080, 60, 0}};
+    }
+    state.modes = {Mode{640, 480, 60, 32}, Mode{1920, 1080, 60, 32}};
+    return state;
+}
+
+// A laptop-like list: two attached targets, two free ones.
+std::vector<PortState> machine() {
+    return {port(0, 0x1040, true), port(1, 0x1041, true), port(2, 0x1042, false),
+            port(3, 0x1043, false)};
+}
+
+std::vector<Kind> kindsOf(const std::vector<PortChange>& changes) {
+    std::vector<Kind> kinds;
+    for (const PortChange& change : changes) {
+        kinds.push_back(change.kind);
+    }
+    return kinds;
+}
+
+TEST(PortChanges, TheSameTargetsInAnotherOrderAreNoChange) {
+    const std::vector<PortState> before = machine();
+    EXPECT_TRUE(tools::portChanges(before, before).empty());
+    std::vector<PortState> after = before;
+    std::reverse(after.begin(), after.end());
+    for (unsigned i = 0; i < after.size(); ++i) {
+        after[i].index = i;
+    }
+    EXPECT_TRUE(tools::portChanges(before, after).empty());
+}
+
+TEST(PortChanges, APortReplacedAtTheSameIndexIsOneGoneAndOneNew) {
+    const std::vector<PortState> before = machine();
+    std::vector<PortState> after = before;
+    after[2] = port(2, 0x2000, false); // same index, same everything but the target
+    const std::vector<PortChange> changes = tools::portChanges(before, after);
+    ASSERT_EQ(kindsOf(changes), (std::vector<Kind>{Kind::PortRemoved, Kind::PortAdded}));
+    EXPECT_EQ(changes[0].before.key, before[2].key);
+    EXPECT_EQ(changes[1].after.key, after[2].key);
+
+    // Another adapter with the same target id is another target too.
+    after = before;
+    after[3].key.adapterHigh = 1;
+    EXPECT_EQ(kindsOf(tools::portChanges(before, after)),
+              (std::vector<Kind>{Kind::PortRemoved, Kind::PortAdded}));
+}
+
+TEST(PortChanges, PortsThatAppearOrDisappear) {
+    const std::vector<PortState> ports = machine();
+    const std::vector<PortChange> appeared = tools::portChanges({}, ports);
+    ASSERT_EQ(appeared.size(), ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(appeared[i].kind, Kind::PortAdded);
+        EXPECT_EQ(appeared[i].after.key, ports[i].key);
+    }
+    // The removed port keeps its old index; the ports after it move up.
+    std::vector<PortState> after = {ports[0], ports[2], ports[3]};
+    for (unsigned i = 0; i < after.size(); ++i) {
+        after[i].index = i;
+    }
+    const std::vector<PortChange> gone = tools::portChanges(ports, after);
+    ASSERT_EQ(kindsOf(gone), std::vector<Kind>{Kind::PortRemoved});
+    EXPECT_EQ(gone[0].before.index, 1u);
+    EXPECT_EQ(gone[0].before.key.targetId, 0x1041u);
+}
+
+TEST(PortChanges, AMonitorAttachedOrDetachedIsOneChangeWithItsMonitor) {
+    const std::vector<PortState> before = machine();
+    std::vector<PortState> after = before;
+    after[1] = port(1, 0x1041, false);
+    after[1].displayId = before[1].displayId;
+    const std::vector<PortChange> detached = tools::portChanges(before, after);
+    ASSERT_EQ(kindsOf(detached), std::vector<Kind>{Kind::MonitorDetached});
+    EXPECT_EQ(detached[0].before.monitor->name, before[1].monitor->name);
+
+    const std::vector<PortChange> attached = tools::portChanges(after, before);
+    ASSERT_EQ(kindsOf(attached), std::vector<Kind>{Kind::MonitorAttached});
+    EXPECT_EQ(attached[0].after.monitor->preferredMode, before[1].monitor->preferredMode);
+}
+
+TEST(PortChanges, EachChangeOfAPortThatStays) {
+    const std::vector<PortState> before = machine();
+    std::vector<PortState> after = before;
+    after[0].monitor->name = "Another";
+    after[0].monitor->preferredMode = Mode{};
+    after[0].displayId = "\\\\.\\DISPLAY7";
+    after[3].connector = "DVI";
+    after[3].connectorType = 4;
+    EXPECT_EQ(kindsOf(tools::portChanges(before, after)),
+              (std::vector<Kind>{Kind::NameChanged, Kind::PreferredModeChanged,
+                                 Kind::DisplayIdChanged, Kind::ConnectorChanged}));
+}
+
+TEST(PortChanges, ModeListsCountWhatCameAndWent) {
+    const std::vector<PortState> before = machine();
+    std::vector<PortState> after = before;
+    auto& modes = after[1].modes;
+    std::reverse(modes.begin(), modes.end()); // the order alone is no change
+    EXPECT_TRUE(tools::portChanges(before, after).empty());
+
+    modes.erase(modes.begin());
+    modes.push_back(Mode{800, 600, 60, 32});
+    modes.push_back(Mode{800, 600, 60, 16}); // differs only in depth
+    const std::vector<PortChange> changes = tools::portChanges(before, after);
+    ASSERT_EQ(kindsOf(changes), std::vector<Kind>{Kind::ModesChanged});
+    EXPECT_EQ(changes[0].modesAdded, 2u);
+    EXPECT_EQ(changes[0].modesRemoved, 1u);
+}
+
+// A failed refresh between two good ones: told once, and the next good list
+// is compared with the last good one, so that what changed and changed back
+// meanwhile is no change.
+TEST(PortChanges, AFailedRefreshBetweenTwoGoodOnes) {
+    const std::vector<PortState> good = machine();
+    tools::PortWatch watch(good);
+    std::vector<PortState> next = good;
+    next[2] = port(2, 0x1042, true); // a monitor attached
+    EXPECT_TRUE(watch.failed()) << "the first failure is the one to tell";
+    EXPECT_FALSE(watch.failed()) << "and only the first";
+    EXPECT_TRUE(watch.failing());
+    EXPECT_EQ(kindsOf(watch.update(next)), std::vector<Kind>{Kind::MonitorAttached});
+    EXPECT_FALSE(watch.failing());
+
+    EXPECT_TRUE(watch.failed()) << "a failure after a good list is told again";
+    EXPECT_TRUE(watch.update(next).empty());
+    EXPECT_TRUE(watch.failed());
+    EXPECT_EQ(kindsOf(watch.update(good)), std::vector<Kind>{Kind::MonitorDetached});
+    EXPECT_EQ(watch.last().size(), good.size());
+}
+
+TEST(PortReport, TableShowsUnknownModesAndIdleDisplayIdsInParentheses) {
+    std::vector<PortState> ports = machine();
+    ports[0].monitor->preferredMode = Mode{};
+    ports[3].displayId.clear();
+    const std::string table = tools::tableText(ports, false);
+    const std::vector<std::string> expectedCells = {"unknown", "1920x1080 @ 60 Hz",
+                                                    "(" + ports[2].displayId + ")"};
+    for (const std::string& cell : expectedCells) {
+        EXPECT_NE(table.find(cell), std::string::npos) << cell << " in\n" << table;
+    }
+    EXPECT_EQ(table.find("(" + ports[0].displayId + ")"), std::string::npos) << table;
+    EXPECT_EQ(table.find("()"), std::string::npos) << "no id is no parentheses";
+}
+
+TEST(PortReport, ChangeLinesNameThePortAndWhatChanged) {
+    const std::vector<PortState> before = machine();
+    std::vector<PortState> after = before;
+    after[1].monitor->name = "B";
+    const PortChange change = tools::portChanges(before, after).at(0);
+    const nlohmann::ordered_json json = tools::changeJson(change, "T");
+    std::vector<std::string> keys;
+    for (const auto& item : json.items()) {
+        keys.push_back(item.key());
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"time", "event", "index", "adapterId", "targetId",
+                                              "before", "after"}));
+    EXPECT_EQ(json["event"], "nameChanged");
+    EXPECT_EQ(json["adapterId"], "00000000:0000d6a1");
+    EXPECT_EQ(json["targetId"], 0x1041);
+    EXPECT_EQ(json["before"], before[1].monitor->name);
+    EXPECT_EQ(json["after"], "B");
+    const std::string text = tools::changeText(change);
+    EXPECT_NE(text.find("port 1 (target " + std::to_string(0x1041) + " on adapter"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"" + before[1].monitor->name + "\" -> \"B\""), std::string::npos) << text;
+}
+
+TEST(PortReport, TimestampsAreLocalWithTheirOffset) {
+    // A zone 5 h 30 min east of UTC, without daylight saving time.
+    setEnvironment("TZ", "XYZ-5:30");
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
+    const std::time_t utc = 1700000000;
+    const auto time = std::chrono::system_clock::from_time_t(utc) + std::chrono::milliseconds(42);
+    const std::time_t shifted = utc + (5 * 60 + 30) * 60;
+    char expected[64];
+    std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M:%S", std::gmtime(&shifted));
+    EXPECT_EQ(tools::localTimestamp(time), std::string(expected) + ".042+05:30");
+}
+
+} // namespace

@@ -1,0 +1,103 @@
+#include "PortChanges.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace tools {
+
+bool operator<(const Mode& a, const Mode& b) {
+    return std::tie(a.width, a.height, a.refreshRate, a.bitsPerPixel) <
+           std::tie(b.width, b.height, b.refreshRate, b.bitsPerPixel);
+}
+
+bool operator<(const PortKey& a, const PortKey& b) {
+    return std::tie(a.adapterHigh, a.adapterLow, a.targetId) <
+           std::tie(b.adapterHigh, b.adapterLow, b.targetId);
+}
+
+namespace {
+
+// How many modes of `modes` are not in `others`.
+unsigned missingFrom(const std::vector<Mode>& modes, const std::set<Mode>& others) {
+    return static_cast<unsigned>(std::count_if(
+        modes.begin(), modes.end(), [&](const Mode& mode) { return others.count(mode) == 0; }));
+}
+
+void compare(const PortState& before, const PortState& after, std::vector<PortChange>& changes) {
+    const auto add = [&](PortChange::Kind kind) {
+        changes.push_back(PortChange{kind, before, after, 0, 0});
+        return &changes.back();
+    };
+    if (before.connectorType != after.connectorType) {
+        add(PortChange::Kind::ConnectorChanged);
+    }
+    if (before.monitorAttached != after.monitorAttached) {
+        add(after.monitorAttached ? PortChange::Kind::MonitorAttached
+                                  : PortChange::Kind::MonitorDetached);
+    } else if (before.monitor && after.monitor) {
+        if (before.monitor->name != after.monitor->name) {
+            add(PortChange::Kind::NameChanged);
+        }
+        if (before.monitor->preferredMode != after.monitor->preferredMode) {
+            add(PortChange::Kind::PreferredModeChanged);
+        }
+    }
+    if (before.displayId != after.displayId) {
+        add(PortChange::Kind::DisplayIdChanged);
+    }
+    const std::set<Mode> oldModes(before.modes.begin(), before.modes.end());
+    const std::set<Mode> newModes(after.modes.begin(), after.modes.end());
+    const unsigned added = missingFrom(after.modes, oldModes);
+    const unsigned removed = missingFrom(before.modes, newModes);
+    if (added != 0 || removed != 0) {
+        PortChange* change = add(PortChange::Kind::ModesChanged);
+        change->modesAdded = added;
+        change->modesRemoved = removed;
+    }
+}
+
+} // namespace
+
+std::vector<PortChange> portChanges(const std::vector<PortState>& before,
+                                    const std::vector<PortState>& after) {
+    std::map<PortKey, const PortState*> oldPorts;
+    for (const PortState& port : before) {
+        oldPorts.emplace(port.key, &port); // one port per target: the factory sees to it
+    }
+    std::map<PortKey, const PortState*> newPorts;
+    for (const PortState& port : after) {
+        newPorts.emplace(port.key, &port);
+    }
+    std::vector<PortChange> changes;
+    for (const PortState& port : before) {
+        if (newPorts.count(port.key) == 0) {
+            changes.push_back(PortChange{PortChange::Kind::PortRemoved, port, {}, 0, 0});
+        }
+    }
+    for (const PortState& port : after) {
+        const auto old = oldPorts.find(port.key);
+        if (old == oldPorts.end()) {
+            changes.push_back(PortChange{PortChange::Kind::PortAdded, {}, port, 0, 0});
+        } else {
+            compare(*old->second, port, changes);
+        }
+    }
+    return changes;
+}
+
+std::vector<PortChange> PortWatch::update(std::vector<PortState> now) {
+    std::vector<PortChange> changes = portChanges(last_, now);
+    last_ = std::move(now);
+    failing_ = false;
+    return changes;
+}
+
+bool PortWatch::failed() {
+    const bool first = !failing_;
+    failing_ = true;
+    return first;
+}
+
+} // namespace tools

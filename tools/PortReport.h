@@ -1,0 +1,42 @@
+// How videoports shows ports and their changes: the aligned table, the JSON
+// document, and one line per change (text or JSON Lines), each change line
+// stamped with the local time.
+#pragma once
+
+#include "PortChanges.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+/// "1920x1080 @ 60 Hz".
+std::string modeText(const Mode& mode);
+
+/// The aligned table of `ports` (header first) and, with `withModes`, each
+/// port's modes after it. A preferred mode the platform did not tell shows as
+/// "unknown"; the display id of a port without a monitor is in parentheses.
+std::string tableText(const std::vector<PortState>& ports, bool withModes);
+
+/// One port as the JSON document lists it, fields in a stable order.
+nlohmann::ordered_json portJson(const PortState& port);
+
+/// The adapter identifier as text: its high and low part in hexadecimal,
+/// "00000000:0000d6a1".
+std::string adapterText(const PortKey& key);
+
+/// `time` as a local time with milliseconds and the offset from UTC:
+/// "2025-06-01T14:03:07.250+02:00".
+std::string localTimestamp(std::chrono::system_clock::time_point time);
+
+/// One change as a line of text, without the time stamp and newline.
+std::string changeText(const PortChange& change);
+
+/// One change as one JSON object: "time", "event", the port's "index",
+/// "adapterId" and "targetId", then what the event carries.
+nlohmann::ordered_json changeJson(const PortChange& change, const std::string& time);
+
+} // namespace tools
