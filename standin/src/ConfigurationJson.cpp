@@ -21,26 +21,6 @@ using Json = nlohmann::ordered_json;
 constexpr int kFormatVersion = 1;
 constexpr const char* kFormatName = "vpi-display-config";
 
-// ---------------------------------------------------------------- text
-
-void appendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // ---------------------------------------------------------------- reading
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
@@ -712,54 +692,6 @@ void writeList(std::string& out, const std::vector<Json>& items, const std::stri
 }
 
 } // namespace
-
-std::string toUtf8(const std::u16string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        appendUtf8(out, c);
-    }
-    return out;
-}
-
-std::u16string fromUtf8(const std::string& text) {
-    // The JSON parser has already refused malformed UTF-8.
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        std::uint32_t c = byte;
-        std::size_t length = 1;
-        if (byte >= 0xF0) {
-            c = byte & 0x07;
-            length = 4;
-        } else if (byte >= 0xE0) {
-            c = byte & 0x0F;
-            length = 3;
-        } else if (byte >= 0xC0) {
-            c = byte & 0x1F;
-            length = 2;
-        }
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        i += length;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
 
 Configuration configurationFromJson(const std::string& text) {
     const Json document = readDocument(text);
