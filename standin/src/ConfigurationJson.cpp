@@ -72,6 +72,7 @@ struct Fields {
     // Device-information records, without their headers.
     VPI_RECORD(DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName)
     VPI_RECORD(DISPLAYCONFIG_TARGET_PREFERRED_MODE, width, height, targetMode)
+    VPI_RECORD(DISPLAYCONFIG_ADAPTER_NAME, adapterDevicePath)
 
     // The flags union as its value.
     template <typename V> static void of(V& v, DISPLAYCONFIG_TARGET_DEVICE_NAME& r) {
@@ -124,6 +125,8 @@ struct Fields {
             return answer<DISPLAYCONFIG_TARGET_DEVICE_NAME>(v, r);
         case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE:
             return answer<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(v, r);
+        case DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME:
+            return answer<DISPLAYCONFIG_ADAPTER_NAME>(v, r);
         default:
             const std::string record = "a record of type " + std::to_string(r.first.type);
             refuse<V>("type", record + " cannot be given, only an error result",
@@ -229,6 +232,18 @@ Configuration loadConfigurationFile(const std::string& path) {
 std::string configurationToJson(const Configuration& configuration) {
     Document document;
     document.configuration = configuration;
+    // An adapter name that the stand-in makes up when there is none is left
+    // out, so that a recording made before adapter names were recorded
+    // replays and records to the same text.
+    std::map<DeviceInfoKey, DeviceInfoAnswer>& answers = document.configuration.deviceInfo;
+    for (auto it = answers.begin(); it != answers.end();) {
+        const LUID& adapter = it->first.adapterId;
+        DISPLAYCONFIG_ADAPTER_NAME name{};
+        const bool madeUp = it->first.type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME &&
+                            recordOf(it->second, name) && configuration.namesAdapter(adapter) &&
+                            nameOf(name.adapterDevicePath) == madeUpAdapterPath(adapter);
+        it = madeUp ? answers.erase(it) : std::next(it);
+    }
     std::string out;
     layout(out, Writer<Fields>::write(document));
     return out;
