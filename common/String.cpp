@@ -1,4 +1,5 @@
 #include <tkl/String.h>
+#include <tkl/Utf16.h>
 
 #include <cstring>
 #include <vector>
@@ -8,47 +9,6 @@ namespace tkl {
 namespace {
 
 const unsigned short emptyBuffer[1] = {0};
-constexpr unsigned short replacementCharacter = 0xFFFD;
-
-// Decodes UTF-8 into UCS-2. Anything that is not a well-formed sequence for a
-// BMP scalar value (truncated, overlong, surrogate, above U+FFFF, stray
-// continuation byte) yields one U+FFFD per offending sequence.
-std::vector<unsigned short> decodeUtf8(const unsigned char* in) {
-    std::vector<unsigned short> out;
-    while (*in) {
-        const unsigned char lead = *in;
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++in;
-            continue;
-        }
-        int trailing;
-        unsigned long value;
-        unsigned long minimum;
-        if ((lead & 0xE0) == 0xC0) {
-            trailing = 1, value = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            trailing = 2, value = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            trailing = 3, value = lead & 0x07, minimum = 0x10000;
-        } else {
-            out.push_back(replacementCharacter);
-            ++in;
-            continue;
-        }
-        ++in;
-        int consumed = 0;
-        while (consumed < trailing && (*in & 0xC0) == 0x80) {
-            value = (value << 6) | (*in & 0x3F);
-            ++in;
-            ++consumed;
-        }
-        const bool wellFormed = consumed == trailing && value >= minimum &&
-                                !(value >= 0xD800 && value <= 0xDFFF) && value <= 0xFFFF;
-        out.push_back(wellFormed ? static_cast<unsigned short>(value) : replacementCharacter);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -58,8 +18,9 @@ String::String(const char* utf8) : units_(nullptr), length_(0) {
     if (utf8 == nullptr) {
         return;
     }
-    const std::vector<unsigned short> units =
-        decodeUtf8(reinterpret_cast<const unsigned char*>(utf8));
+    // Characters beyond the BMP, which UCS-2 cannot hold, become U+FFFD.
+    std::vector<unsigned short> units;
+    utf16::appendUtf8(units, utf8, std::strlen(utf8), utf16::Units::Ucs2);
     assign(units.data(), units.size());
 }
 
@@ -119,34 +80,7 @@ const unsigned short* String::getUCS2Buffer() const {
 }
 
 std::string String::toUtf8() const {
-    std::string out;
-    out.reserve(length_);
-    for (std::size_t i = 0; i < length_; ++i) {
-        unsigned long value = units_[i];
-        const bool high = value >= 0xD800 && value <= 0xDBFF;
-        if (high && i + 1 < length_ && units_[i + 1] >= 0xDC00 && units_[i + 1] <= 0xDFFF) {
-            value = 0x10000 + ((value - 0xD800) << 10) + (units_[i + 1] - 0xDC00);
-            ++i;
-        } else if (value >= 0xD800 && value <= 0xDFFF) {
-            value = replacementCharacter; // half of a pair, without the other half
-        }
-        if (value < 0x80) {
-            out.push_back(static_cast<char>(value));
-        } else if (value < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (value >> 6)));
-            out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-        } else if (value < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (value >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (value >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-        }
-    }
-    return out;
+    return utf16::toUtf8(units_, length_);
 }
 
 String& String::operator+=(const String& other) {

@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -229,8 +230,8 @@ Configuration pickConfiguration(FuzzedDataProvider& in) {
         }
     }
 
-    // Raw mode lists from a few values, so that duplicates are common; an
-    // orientation that the resolution does not carry.
+    // Raw mode lists from a few values, so that duplicates are common; any
+    // orientation, of which only the current one (the default) is listed.
     static const DWORD widths[] = {640, 1024, 1920};
     static const DWORD heights[] = {480, 768, 1080};
     static const DWORD rates[] = {0, 59, 60};
@@ -477,18 +478,24 @@ RefreshModel modelRefresh(PlatformModel& platform) {
 }
 
 // The distinct modes the device now reports, in first-seen order, as the
-// listing reads them: mode 0, 1, ... until the first refusal.
+// listing reads them: mode 0, 1, ... until the first refusal. The listing asks
+// without EDS_ROTATEDMODE and every path is unrotated, so only the modes in
+// the default orientation are listed.
 std::vector<std::tuple<unsigned, unsigned, unsigned, unsigned>>
 modelModes(PlatformModel& platform, const std::u16string& device) {
     std::vector<std::tuple<unsigned, unsigned, unsigned, unsigned>> distinct;
+    std::vector<DEVMODEW> listed;
     const auto it = platform.served.displayModes.find(device);
+    if (it != platform.served.displayModes.end()) {
+        std::copy_if(it->second.begin(), it->second.end(), std::back_inserter(listed),
+                     [](const DEVMODEW& m) { return m.dmDisplayOrientation == DMDO_DEFAULT; });
+    }
     for (std::size_t mode = 0;; ++mode) {
         LONG code = ERROR_SUCCESS;
-        if (platform.faulted(Operation::EnumDisplaySettingsExW, code) ||
-            it == platform.served.displayModes.end() || mode >= it->second.size()) {
+        if (platform.faulted(Operation::EnumDisplaySettingsExW, code) || mode >= listed.size()) {
             return distinct;
         }
-        const DEVMODEW& m = it->second[mode];
+        const DEVMODEW& m = listed[mode];
         const auto value =
             std::make_tuple(unsigned(m.dmPelsWidth), unsigned(m.dmPelsHeight),
                             unsigned(m.dmDisplayFrequency), unsigned(m.dmBitsPerPel));

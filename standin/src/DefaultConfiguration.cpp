@@ -2,6 +2,8 @@
 // its panel and an HDMI monitor in use, and two idle connectors.
 #include <standin/StandIn.h>
 
+#include <cstddef>
+
 namespace standin {
 namespace {
 
@@ -25,39 +27,46 @@ struct Resolution {
     DWORD height;
 };
 
-// The panel's list: every resolution at 60 Hz in 32 bits, smaller ones also
-// stretched and centred, each also in 16 bits; then the variants that differ
-// only in fields a resolution does not carry.
-void addPanelModes(Configuration& c, const std::u16string& device) {
-    const Resolution resolutions[] = {{640, 480},  {800, 600},   {1024, 768},  {1280, 720},
-                                      {1280, 800}, {1280, 1024}, {1360, 768},  {1366, 768},
-                                      {1440, 900}, {1600, 900},  {1680, 1050}, {1920, 1080}};
+const Resolution kPanelResolutions[] = {{640, 480},  {800, 600},   {1024, 768},  {1280, 720},
+                                        {1280, 800}, {1280, 1024}, {1360, 768},  {1366, 768},
+                                        {1440, 900}, {1600, 900},  {1680, 1050}, {1920, 1080}};
+const Resolution kMonitorResolutions[] = {{640, 480},  {720, 480},   {720, 576},   {800, 600},
+                                          {1024, 768}, {1280, 720},  {1280, 1024}, {1440, 900},
+                                          {1600, 900}, {1680, 1050}, {1920, 1080}, {1920, 1200}};
+
+// Each resolution at 60 Hz in 32 bits (with `scaled`, but for the last, the
+// panel's own, also stretched and centred), then in 16 bits.
+template <std::size_t N>
+void addResolutions(Configuration& c, const std::u16string& device,
+                    const Resolution (&resolutions)[N], bool scaled) {
     for (const Resolution& r : resolutions) {
         c.addDisplayMode(device, r.width, r.height, 60, 32);
-        if (r.width != 1920) {
-            for (DWORD fixedOutput : {DWORD(DMDFO_STRETCH), DWORD(DMDFO_CENTER)}) {
+        for (DWORD fixedOutput : {DWORD(DMDFO_STRETCH), DWORD(DMDFO_CENTER)}) {
+            if (scaled && &r != &resolutions[N - 1]) {
                 c.addDisplayMode(device, r.width, r.height, 60, 32);
                 c.displayModes[device].back().dmDisplayFixedOutput = fixedOutput;
             }
         }
         c.addDisplayMode(device, r.width, r.height, 60, 16);
     }
+}
+
+// The panel's list: its resolutions, then the variants that differ only in
+// fields a resolution does not carry.
+void addPanelModes(Configuration& c, const std::u16string& device) {
+    addResolutions(c, device, kPanelResolutions, true);
     c.addDisplayMode(device, 1920, 1080, 48, 32);
-    c.addDisplayMode(device, 1920, 1080, 60, 32, DMDO_180);
+    c.addDisplayMode(device, 1920, 1080, 60, 32);
+    c.displayModes[device].back().dmDisplayFixedOutput = DMDFO_STRETCH;
     c.addDisplayMode(device, 1920, 1080, 60, 32);
     c.displayModes[device].back().dmPosition.x = 1920;
 }
 
 // The monitor's list: PC resolutions at 60 Hz, television ones at 50, 30 and
-// 24 Hz, 16-bit variants, an interlaced and a rotated twin.
+// 24 Hz, an interlaced and a centred twin. All modes of the built-in machine
+// are in its current orientation.
 void addMonitorModes(Configuration& c, const std::u16string& device) {
-    const Resolution resolutions[] = {{640, 480},  {720, 480},   {720, 576},   {800, 600},
-                                      {1024, 768}, {1280, 720},  {1280, 1024}, {1440, 900},
-                                      {1600, 900}, {1680, 1050}, {1920, 1080}, {1920, 1200}};
-    for (const Resolution& r : resolutions) {
-        c.addDisplayMode(device, r.width, r.height, 60, 32);
-        c.addDisplayMode(device, r.width, r.height, 60, 16);
-    }
+    addResolutions(c, device, kMonitorResolutions, false);
     for (DWORD frequency : {50, 30, 24}) {
         c.addDisplayMode(device, 1920, 1080, frequency, 32);
     }
@@ -65,7 +74,8 @@ void addMonitorModes(Configuration& c, const std::u16string& device) {
     c.addDisplayMode(device, 720, 576, 50, 32);
     c.addDisplayMode(device, 2560, 1440, 59, 32);
     c.addDisplayMode(device, 2560, 1440, 59, 16);
-    c.addDisplayMode(device, 2560, 1440, 59, 32, DMDO_180);
+    c.addDisplayMode(device, 2560, 1440, 59, 32);
+    c.displayModes[device].back().dmDisplayFixedOutput = DMDFO_CENTER;
     c.addDisplayMode(device, 1920, 1080, 60, 32);
     c.displayModes[device].back().dmDisplayFlags = DM_INTERLACED;
 }
@@ -127,6 +137,10 @@ Configuration defaultConfiguration() {
     c.setTargetName(adapter, 0x1042, u"", u"",
                     DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DISPLAYPORT_EXTERNAL);
     c.setTargetName(adapter, 0x1043, u"", u"", DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HD15);
+
+    // The adapter's device path is made up as for a recording without one,
+    // so that its recording (which then leaves it out) stays as it was.
+    c.setAdapterName(adapter, madeUpAdapterPath(adapter));
 
     c.setPreferredMode(adapter, 0x1040, 1920, 1080, 148500000, 2475000);
     c.setPreferredMode(adapter, 0x1041, 2560, 1440, 241500000, 4028320);

@@ -95,6 +95,11 @@ Configuration recordDisplayConfiguration() {
                                               t.adapterId, t.id);
         ask<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
             c, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
+        // The adapter-name request ignores the id.
+        for (const LUID& adapter : {s.adapterId, t.adapterId}) {
+            ask<DISPLAYCONFIG_ADAPTER_NAME>(c, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter,
+                                            0);
+        }
     }
     for (const auto& [key, answer] : c.deviceInfo) {
         DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};

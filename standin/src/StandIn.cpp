@@ -131,14 +131,26 @@ bool countCall(State& s, Operation operation, LONG& code) {
     return false;
 }
 
-// The path flags accepted, reduced to the table asked for: QDC_ALL_PATHS,
-// QDC_ONLY_ACTIVE_PATHS or QDC_DATABASE_CURRENT (served as the active paths);
-// 0 for anything else.
+// Answers one call of `operation` under the state's lock, once counted,
+// unless a scripted fault claims it: the fault's code is returned instead, or
+// for EnumDisplaySettingsExW, which has no code to return, 0.
+template <typename Answer> auto serve(Operation operation, Answer&& answer) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    LONG code = ERROR_SUCCESS;
+    if (countCall(s, operation, code)) {
+        return decltype(answer(s))(operation == Operation::EnumDisplaySettingsExW ? 0 : code);
+    }
+    return answer(s);
+}
+
+// The table asked for: exactly one of QDC_ALL_PATHS, QDC_ONLY_ACTIVE_PATHS
+// and QDC_DATABASE_CURRENT, as Windows 7 knows no other flag; 0 for anything
+// else.
 UINT32 tableOf(UINT32 flags) {
-    const UINT32 table = flags & ~UINT32(QDC_VIRTUAL_MODE_AWARE | QDC_INCLUDE_HMD);
-    return (table == QDC_ALL_PATHS || table == QDC_ONLY_ACTIVE_PATHS ||
-            table == QDC_DATABASE_CURRENT)
-               ? table
+    return (flags == QDC_ALL_PATHS || flags == QDC_ONLY_ACTIVE_PATHS ||
+            flags == QDC_DATABASE_CURRENT)
+               ? flags
                : 0;
 }
 
@@ -177,8 +189,22 @@ Tables activeTables(const Configuration& c) {
     return t;
 }
 
+// QDC_DATABASE_CURRENT: the active paths as the configuration database
+// stores them, whose target modes keep the mode but not the signal timing.
 Tables tablesFor(const Configuration& c, UINT32 table) {
-    return table == QDC_ALL_PATHS ? Tables{c.paths, c.modes} : activeTables(c);
+    if (table == QDC_ALL_PATHS) {
+        return Tables{c.paths, c.modes};
+    }
+    Tables t = activeTables(c);
+    for (DISPLAYCONFIG_MODE_INFO& mode : t.modes) {
+        if (table == QDC_DATABASE_CURRENT && mode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET) {
+            DISPLAYCONFIG_VIDEO_SIGNAL_INFO& signal = mode.targetMode.targetVideoSignalInfo;
+            signal.pixelRate = 0;
+            signal.hSyncFreq = DISPLAYCONFIG_RATIONAL{};
+            signal.totalSize = DISPLAYCONFIG_2DREGION{};
+        }
+    }
+    return t;
 }
 
 std::optional<std::u16string> sourceName(const Configuration& c, const LUID& adapter, UINT32 id) {
@@ -191,13 +217,35 @@ std::optional<std::u16string> sourceName(const Configuration& c, const LUID& ada
     return nameOf(record.viewGdiDeviceName);
 }
 
-// The device's current mode, from the active path whose source it is.
-std::optional<DEVMODEW> currentMode(const Configuration& c, const std::u16string& device) {
+// The active paths whose source is the device, in table order.
+std::vector<DISPLAYCONFIG_PATH_INFO> activePaths(const Configuration& c,
+                                                 const std::u16string& device) {
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths;
     for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
         const std::optional<std::u16string> name =
             sourceName(c, path.sourceInfo.adapterId, path.sourceInfo.id);
-        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0 || !name || *name != device ||
-            path.sourceInfo.modeInfoIdx >= c.modes.size()) {
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0 && name && *name == device) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+// The device's orientation now: its first active path's rotation.
+DWORD orientationOf(const Configuration& c, const std::u16string& device) {
+    const std::vector<DISPLAYCONFIG_PATH_INFO> paths = activePaths(c, device);
+    const UINT32 rotation = paths.empty() ? 0u : UINT32(paths.front().targetInfo.rotation);
+    return rotation >= DISPLAYCONFIG_ROTATION_IDENTITY &&
+                   rotation <= DISPLAYCONFIG_ROTATION_ROTATE270
+               ? rotation - DISPLAYCONFIG_ROTATION_IDENTITY
+               : DMDO_DEFAULT;
+}
+
+// The device's current mode, from the first active path whose source it is
+// that designates a source mode.
+std::optional<DEVMODEW> currentMode(const Configuration& c, const std::u16string& device) {
+    for (const DISPLAYCONFIG_PATH_INFO& path : activePaths(c, device)) {
+        if (path.sourceInfo.modeInfoIdx >= c.modes.size()) {
             continue;
         }
         const DISPLAYCONFIG_SOURCE_MODE& source = c.modes[path.sourceInfo.modeInfoIdx].sourceMode;
@@ -209,12 +257,30 @@ std::optional<DEVMODEW> currentMode(const Configuration& c, const std::u16string
         }
         static const DWORD bits[] = {0, 8, 16, 24, 32};
         const UINT32 format = source.pixelFormat;
-        DEVMODEW mode =
-            makeDisplayMode(source.width, source.height, frequency, format <= 4 ? bits[format] : 0);
+        DEVMODEW mode = makeDisplayMode(source.width, source.height, frequency,
+                                        format <= 4 ? bits[format] : 0, orientationOf(c, device));
         mode.dmPosition = source.position;
         return mode;
     }
     return std::nullopt;
+}
+
+// The answer to the adapter-name request, whatever its id: the configuration's,
+// or for an adapter that its paths name, a made-up one.
+std::optional<DeviceInfoAnswer> adapterName(const Configuration& c, const LUID& adapter) {
+    const auto it = c.deviceInfo.lower_bound(
+        DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0});
+    if (it != c.deviceInfo.end() && it->first.type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME &&
+        sameLuid(it->first.adapterId, adapter)) {
+        return it->second;
+    }
+    if (!c.namesAdapter(adapter)) {
+        return std::nullopt;
+    }
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
+    copyName(record.adapterDevicePath, madeUpAdapterPath(adapter));
+    return DeviceInfoAnswer{ERROR_SUCCESS, bytesOf(record)};
 }
 
 } // namespace
@@ -259,28 +325,29 @@ extern "C" {
 
 VPI_STANDIN_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
                                                         UINT32* numModeInfoArrayElements) {
-    standin::State& s = standin::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    LONG code = ERROR_SUCCESS;
-    if (standin::countCall(s, Operation::GetDisplayConfigBufferSizes, code)) {
-        return code;
-    }
-    standin::reloadIfChanged(s); // every enumeration starts here
-    const UINT32 table = standin::tableOf(flags);
-    if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr || table == 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (s.unusable) {
-        return ERROR_GEN_FAILURE;
-    }
-    const standin::Tables tables = standin::tablesFor(s.configuration, table);
-    *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
-    *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
-    if (s.pending) {
-        s.configuration = *s.pending;
-        s.pending.reset();
-    }
-    return ERROR_SUCCESS;
+    return standin::serve(Operation::GetDisplayConfigBufferSizes, [&](standin::State& s) -> LONG {
+        standin::reloadIfChanged(s); // every enumeration starts here
+        const UINT32 table = standin::tableOf(flags);
+        for (UINT32* count : {numPathArrayElements, numModeInfoArrayElements}) {
+            if (table == 0 && count != nullptr) {
+                *count = 0;
+            }
+        }
+        if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr || table == 0) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (s.unusable) {
+            return ERROR_GEN_FAILURE;
+        }
+        const standin::Tables tables = standin::tablesFor(s.configuration, table);
+        *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
+        *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
+        if (s.pending) {
+            s.configuration = *s.pending;
+            s.pending.reset();
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 VPI_STANDIN_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
@@ -288,136 +355,139 @@ VPI_STANDIN_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArra
                                                UINT32* numModeInfoArrayElements,
                                                DISPLAYCONFIG_MODE_INFO* modeInfoArray,
                                                DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId) {
-    standin::State& s = standin::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    LONG code = ERROR_SUCCESS;
-    if (standin::countCall(s, Operation::QueryDisplayConfig, code)) {
-        return code;
-    }
-    const UINT32 table = standin::tableOf(flags);
-    if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr ||
-        pathArray == nullptr || modeInfoArray == nullptr || *numPathArrayElements == 0 ||
-        *numModeInfoArrayElements == 0 || table == 0 ||
-        (table == QDC_DATABASE_CURRENT) != (currentTopologyId != nullptr)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (s.unusable) {
-        return ERROR_GEN_FAILURE;
-    }
-    const standin::Tables tables = standin::tablesFor(s.configuration, table);
-    if (tables.paths.size() > *numPathArrayElements ||
-        tables.modes.size() > *numModeInfoArrayElements) {
-        return ERROR_INSUFFICIENT_BUFFER;
-    }
-    std::copy(tables.paths.begin(), tables.paths.end(), pathArray);
-    std::copy(tables.modes.begin(), tables.modes.end(), modeInfoArray);
-    *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
-    *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
-    if (currentTopologyId != nullptr) {
-        *currentTopologyId = tables.paths.size() > 1 ? DISPLAYCONFIG_TOPOLOGY_EXTEND
-                                                     : DISPLAYCONFIG_TOPOLOGY_INTERNAL;
-    }
-    return ERROR_SUCCESS;
+    return standin::serve(Operation::QueryDisplayConfig, [&](standin::State& s) -> LONG {
+        const UINT32 table = standin::tableOf(flags);
+        if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr ||
+            pathArray == nullptr || modeInfoArray == nullptr || *numPathArrayElements == 0 ||
+            *numModeInfoArrayElements == 0 || table == 0 ||
+            (table == QDC_DATABASE_CURRENT) != (currentTopologyId != nullptr)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (s.unusable) {
+            return ERROR_GEN_FAILURE;
+        }
+        const standin::Tables tables = standin::tablesFor(s.configuration, table);
+        if (tables.paths.size() > *numPathArrayElements ||
+            tables.modes.size() > *numModeInfoArrayElements) {
+            return ERROR_INSUFFICIENT_BUFFER;
+        }
+        std::copy(tables.paths.begin(), tables.paths.end(), pathArray);
+        std::copy(tables.modes.begin(), tables.modes.end(), modeInfoArray);
+        *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
+        *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
+        if (currentTopologyId != nullptr) {
+            *currentTopologyId = tables.paths.size() > 1 ? DISPLAYCONFIG_TOPOLOGY_EXTEND
+                                                         : DISPLAYCONFIG_TOPOLOGY_INTERNAL;
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 VPI_STANDIN_API LONG WINAPI
 DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
-    standin::State& s = standin::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    LONG code = ERROR_SUCCESS;
-    if (standin::countCall(s, Operation::DisplayConfigGetDeviceInfo, code)) {
-        return code;
-    }
-    if (requestPacket == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    const UINT32 type = requestPacket->type;
-    const UINT32 expected = standin::deviceInfoRecordSize(type);
-    if (type < DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME ||
-        type > DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL ||
-        (expected != 0 && requestPacket->size != expected)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (s.unusable) {
-        return ERROR_GEN_FAILURE;
-    }
-    const auto it = s.configuration.deviceInfo.find(
-        standin::DeviceInfoKey{type, requestPacket->adapterId, requestPacket->id});
-    if (it == s.configuration.deviceInfo.end()) {
-        // The stand-in knows the three name and mode requests; others it has
-        // no answer for are not supported rather than unknown.
-        return expected != 0 ? ERROR_GEN_FAILURE : ERROR_NOT_SUPPORTED;
-    }
-    const standin::DeviceInfoAnswer& answer = it->second;
-    if (answer.error != ERROR_SUCCESS) {
-        return answer.error;
-    }
-    if (requestPacket->size != answer.record.size() ||
-        answer.record.size() < sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    // The caller's header stays as it is; the rest of the record is the answer.
-    const std::size_t header = sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER);
-    std::memcpy(reinterpret_cast<unsigned char*>(requestPacket) + header,
-                answer.record.data() + header, answer.record.size() - header);
-    return ERROR_SUCCESS;
+    return standin::serve(Operation::DisplayConfigGetDeviceInfo, [&](standin::State& s) -> LONG {
+        if (requestPacket == nullptr || requestPacket->size == 0) {
+            return ERROR_GEN_FAILURE;
+        }
+        const UINT32 type = requestPacket->type;
+        const UINT32 expected = standin::deviceInfoRecordSize(type);
+        if (type < DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME ||
+            type > DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL ||
+            (expected != 0 && requestPacket->size != expected)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (s.unusable) {
+            return ERROR_GEN_FAILURE;
+        }
+        const auto it = s.configuration.deviceInfo.find(
+            standin::DeviceInfoKey{type, requestPacket->adapterId, requestPacket->id});
+        const std::optional<standin::DeviceInfoAnswer> found =
+            type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME
+                ? standin::adapterName(s.configuration, requestPacket->adapterId)
+            : it != s.configuration.deviceInfo.end() ? std::optional(it->second)
+                                                     : std::nullopt;
+        if (!found) {
+            // The stand-in knows the name and mode requests; others it has no
+            // answer for are not supported rather than unknown.
+            return expected != 0 ? ERROR_GEN_FAILURE : ERROR_NOT_SUPPORTED;
+        }
+        const standin::DeviceInfoAnswer& answer = *found;
+        if (answer.error != ERROR_SUCCESS) {
+            return answer.error;
+        }
+        if (requestPacket->size != answer.record.size() ||
+            answer.record.size() < sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        // The caller's header stays as it is; the rest of the record is the answer.
+        const std::size_t header = sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER);
+        std::memcpy(reinterpret_cast<unsigned char*>(requestPacket) + header,
+                    answer.record.data() + header, answer.record.size() - header);
+        return ERROR_SUCCESS;
+    });
 }
 
 VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD iModeNum,
                                                    DEVMODEW* lpDevMode, DWORD dwFlags) {
-    (void)dwFlags; // raw and rotated modes alike: the stand-in filters nothing
-    standin::State& s = standin::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    LONG code = ERROR_SUCCESS;
-    if (standin::countCall(s, Operation::EnumDisplaySettingsExW, code)) {
-        return FALSE;
-    }
-    // The record must at least reach the last display field.
-    constexpr std::size_t minimumSize = offsetof(DEVMODEW, dmDisplayFrequency) + sizeof(DWORD);
-    if (lpDevMode == nullptr || lpDevMode->dmSize < minimumSize || s.unusable) {
-        return FALSE;
-    }
-    const standin::Configuration& c = s.configuration;
-    std::u16string device;
-    if (lpszDeviceName != nullptr) {
-        for (const WCHAR* p = lpszDeviceName; *p != 0; ++p) {
-            device.push_back(static_cast<char16_t>(*p));
-        }
-    } else {
-        // No name: the primary display, the source of the first active path.
-        const auto active = std::find_if(c.paths.begin(), c.paths.end(), [](const auto& path) {
-            return (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0;
-        });
-        const std::optional<std::u16string> primary =
-            active == c.paths.end()
-                ? std::nullopt
-                : standin::sourceName(c, active->sourceInfo.adapterId, active->sourceInfo.id);
-        if (!primary) {
+    return standin::serve(Operation::EnumDisplaySettingsExW, [&](standin::State& s) -> BOOL {
+        // The record must at least reach the last display field.
+        constexpr std::size_t minimumSize = offsetof(DEVMODEW, dmDisplayFrequency) + sizeof(DWORD);
+        if (lpDevMode == nullptr || lpDevMode->dmSize < minimumSize || s.unusable) {
             return FALSE;
         }
-        device = *primary;
-    }
+        const standin::Configuration& c = s.configuration;
+        std::u16string device;
+        if (lpszDeviceName != nullptr) {
+            for (const WCHAR* p = lpszDeviceName; *p != 0; ++p) {
+                device.push_back(static_cast<char16_t>(*p));
+            }
+        } else {
+            // No name: the primary display, the source of the first active path.
+            const auto active = std::find_if(c.paths.begin(), c.paths.end(), [](const auto& path) {
+                return (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0;
+            });
+            const std::optional<std::u16string> primary =
+                active == c.paths.end()
+                    ? std::nullopt
+                    : standin::sourceName(c, active->sourceInfo.adapterId, active->sourceInfo.id);
+            if (!primary) {
+                return FALSE;
+            }
+            device = *primary;
+        }
 
-    DEVMODEW mode{};
-    if (iModeNum == ENUM_CURRENT_SETTINGS || iModeNum == ENUM_REGISTRY_SETTINGS) {
-        const std::optional<DEVMODEW> current = standin::currentMode(c, device);
-        if (!current) {
-            return FALSE;
+        DEVMODEW mode{};
+        if (iModeNum == ENUM_CURRENT_SETTINGS || iModeNum == ENUM_REGISTRY_SETTINGS) {
+            const std::optional<DEVMODEW> current = standin::currentMode(c, device);
+            if (!current) {
+                return FALSE;
+            }
+            mode = *current;
+        } else {
+            // Without EDS_ROTATEDMODE, only the modes in the device's orientation.
+            // No monitor capabilities are known, so EDS_RAWMODE filters nothing.
+            const auto it = c.displayModes.find(device);
+            const DWORD orientation = standin::orientationOf(c, device);
+            DWORD index = 0;
+            for (std::size_t i = 0; it != c.displayModes.end() && i < it->second.size(); ++i) {
+                const bool listed = (dwFlags & EDS_ROTATEDMODE) != 0 ||
+                                    it->second[i].dmDisplayOrientation == orientation;
+                if (listed && index++ == iModeNum) {
+                    mode = it->second[i];
+                    break;
+                }
+            }
+            if (index <= iModeNum) {
+                return FALSE;
+            }
         }
-        mode = *current;
-    } else {
-        const auto it = c.displayModes.find(device);
-        if (it == c.displayModes.end() || iModeNum >= it->second.size()) {
-            return FALSE;
-        }
-        mode = it->second[iModeNum];
-    }
-    // Only the caller's dmSize bytes are written, and no driver-private data.
-    mode.dmSpecVersion = DM_SPECVERSION;
-    mode.dmSize = lpDevMode->dmSize;
-    mode.dmDriverExtra = 0;
-    std::memcpy(lpDevMode, &mode, std::min<std::size_t>(lpDevMode->dmSize, sizeof(DEVMODEW)));
-    return TRUE;
+        // Only the caller's dmSize bytes are written, and no driver-private data.
+        mode.dmSpecVersion = DM_SPECVERSION;
+        mode.dmSize = lpDevMode->dmSize;
+        mode.dmDriverExtra = 0;
+        std::memcpy(lpDevMode, &mode, std::min<std::size_t>(lpDevMode->dmSize, sizeof(DEVMODEW)));
+        return TRUE;
+    });
 }
 
 } // extern "C"

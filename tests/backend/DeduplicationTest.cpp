@@ -193,8 +193,9 @@ TEST_F(Deduplication, ManyScatteredDuplicatesKeepTheFirstOfEachMode) {
     for (DWORD i = 0; i < 400; ++i) {
         const unsigned copies = 1 + random() % 10;
         for (unsigned c = 0; c < copies; ++c) {
-            modes.push_back(standin::makeDisplayMode(640 + 8 * (i % 20), 480 + 4 * (i / 20), 60, 32,
-                                                     c % 2 ? DMDO_90 : DMDO_DEFAULT));
+            modes.push_back(
+                standin::makeDisplayMode(640 + 8 * (i % 20), 480 + 4 * (i / 20), 60, 32));
+            modes.back().dmDisplayFixedOutput = c % 2 ? DMDFO_CENTER : DMDFO_DEFAULT;
         }
     }
     std::shuffle(modes.begin(), modes.end(), random);

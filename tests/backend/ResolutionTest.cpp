@@ -19,7 +19,8 @@ TEST_F(Resolutions, DistinctModesInFirstSeenOrder) {
     const std::u16string device = gdiName(1);
     config.addDisplayMode(device, 1024, 768, 60, 32);
     config.addDisplayMode(device, 800, 600, 60, 32);
-    config.addDisplayMode(device, 1024, 768, 60, 32, DMDO_90); // differs only in orientation
+    config.addDisplayMode(device, 1024, 768, 60, 32);
+    config.displayModes[device].back().dmDisplayFixedOutput = DMDFO_CENTER; // differs only there
     config.addDisplayMode(device, 1024, 768, 75, 32);
     config.addDisplayMode(device, 1024, 768, 60, 16);
     config.addDisplayMode(device, 800, 600, 60, 32);

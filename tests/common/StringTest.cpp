@@ -1,8 +1,10 @@
 #include <tkl/String.h>
 #include <tkl/TKLValue.h>
+#include <tkl/Utf16.h>
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -114,6 +116,27 @@ TEST(String, EqualityAndConcatenation) {
     EXPECT_EQ(tkl::String(), tkl::String(""));
     EXPECT_EQ(("Asked: " + tkl::String("42")).toUtf8(), "Asked: 42");
     EXPECT_EQ(("x" + tkl::String()).toUtf8(), "x");
+}
+
+// The one conversion the whole tree shares: as UTF-16 (the platform's names),
+// characters beyond the BMP survive as surrogate pairs, and a UCS-2 string is
+// the same conversion with those characters replaced.
+TEST(Utf16, DecodingKeepsPairsForUtf16AndReplacesThemForUcs2) {
+    const std::string text = "a\xF0\x9F\x96\xB5\xE2\x82\xAC\xF4\x8F\xBF\xBF";
+    std::u16string units;
+    tkl::utf16::appendUtf8(units, text.data(), text.size(), tkl::utf16::Units::Utf16);
+    EXPECT_EQ(units, u"a\U0001F5B5\u20AC\U0010FFFF");
+    EXPECT_EQ(tkl::utf16::toUtf8(units.data(), units.size()), text);
+    EXPECT_EQ(unitsOf(tkl::String(text.c_str())), (Units{'a', 0xFFFD, 0x20AC, 0xFFFD}));
+
+    // Ill-formed input, NULs included (the length, not a terminator, ends it):
+    // one U+FFFD per offending sequence in both forms.
+    const std::string bad("\xF4\x90\x80\x80|\xED\xB0\x80|\xE0\x9F\xBF|\0|\xF0\x9F", 17);
+    for (auto form : {tkl::utf16::Units::Utf16, tkl::utf16::Units::Ucs2}) {
+        std::u16string out;
+        tkl::utf16::appendUtf8(out, bad.data(), bad.size(), form);
+        EXPECT_EQ(out, std::u16string(u"\uFFFD|\uFFFD|\uFFFD|") + u'\0' + u"|\uFFFD");
+    }
 }
 
 TEST(TKLValue, DecimalText) {

@@ -338,3 +338,62 @@ TEST_F(ChangedConfigurationFile, IsReadAgainAtTheNextEnumeration) {
     EXPECT_EQ(pathCount(), static_cast<long>(scripted.paths.size()));
     std::remove(file.c_str());
 }
+
+// Adapter names: recorded, written and replayed; a recording made before they
+// were recorded still answers them, and a made-up answer is not written.
+TEST_F(RecordedConfiguration, AdapterNamesAreRecordedAndReplayed) {
+    standin::Configuration c = standin::defaultConfiguration();
+    const LUID other = standin::makeLuid(0x10de, 2);
+    c.paths.push_back(standin::makePath(other, 0, 0x2000, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI));
+    const std::u16string path = u"\\\\?\\PCI#VEN_10DE&DEV_1C82#4&2ad8b3c1&0&0008#"
+                                u"{5b45201d-f2f2-4f3b-85bb-30ff1f953599}";
+    c.setAdapterName(other, path);
+    standin::setConfiguration(c);
+
+    const standin::Configuration recorded = standin::recordDisplayConfiguration();
+    DISPLAYCONFIG_ADAPTER_NAME name{};
+    ASSERT_TRUE(standin::recordOf(
+        recorded.deviceInfo.at({DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, other, 0}), name));
+    EXPECT_EQ(standin::nameOf(name.adapterDevicePath), path);
+    ASSERT_TRUE(standin::recordOf(
+        recorded.deviceInfo.at({DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, kAdapter, 0}), name));
+    const std::u16string madeUp = standin::nameOf(name.adapterDevicePath);
+    EXPECT_FALSE(madeUp.empty());
+
+    const std::string text = standin::configurationToJson(recorded);
+    EXPECT_NE(text.find(standin::toUtf8(path.substr(4))), std::string::npos);
+    EXPECT_EQ(text.find(standin::toUtf8(madeUp.substr(4))), std::string::npos);
+    const std::string file = scratch("adapter-names.json");
+    writeFile(file, text);
+    EXPECT_EQ(serveFile(file), "");
+    for (const auto& [adapter, expected] : {std::pair(other, path), std::pair(kAdapter, madeUp)}) {
+        ASSERT_EQ(ask(name, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0), ERROR_SUCCESS);
+        EXPECT_EQ(standin::nameOf(name.adapterDevicePath), expected);
+    }
+    EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()), text);
+
+    EXPECT_EQ(serveFile(std::string(VPI_TEST_DATA_DIR) + "/wine-null-driver.json"), "");
+    ASSERT_EQ(ask(name, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, standin::makeLuid(0x3f0), 0),
+              ERROR_SUCCESS);
+    EXPECT_FALSE(standin::nameOf(name.adapterDevicePath).empty());
+}
+
+TEST_F(UnusableConfigurationFile, AdapterNamesOfTheWrongSizeOrTooLong) {
+    const std::string entry =
+        "{\"type\":4,\"adapterId\":{\"LowPart\":1,\"HighPart\":0},\"id\":0,\"result\":0,";
+    expectEachRefused(
+        "adapter-name",
+        {
+            {"wrong-size",
+             defaultRecordingWith("\"deviceInfo\": [",
+                                  "\"deviceInfo\": [" + entry +
+                                      "\"size\":84,\"record\":{\"adapterDevicePath\":\"x\"}},"),
+             "deviceInfo[0].size: 84 is not the size of a type 4 record (276)"},
+            {"too-long",
+             defaultRecordingWith("\"deviceInfo\": [",
+                                  "\"deviceInfo\": [" + entry +
+                                      "\"size\":276,\"record\":{\"adapterDevicePath\":\"" +
+                                      std::string(129, 'p') + "\"}},"),
+             "deviceInfo[0].record.adapterDevicePath: 129 UTF-16 units do not fit a field of 128"},
+        });
+}

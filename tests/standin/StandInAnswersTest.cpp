@@ -1,8 +1,12 @@
 // What the stand-in answers for the default machine, and its argument checks.
 #include "StandInTestSupport.h"
 
+#include <standin/ConfigurationJson.h>
+
 #include <cstring>
+#include <iterator>
 #include <set>
+#include <string>
 #include <utility>
 
 using namespace standin_test;
@@ -138,11 +142,11 @@ TEST_F(StandInDeviceInfo, NamesAndPreferredModesOfTheDefaultMachine) {
 }
 
 TEST_F(StandInDeviceInfo, ArgumentChecks) {
-    EXPECT_EQ(DisplayConfigGetDeviceInfo(nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DisplayConfigGetDeviceInfo(nullptr), ERROR_GEN_FAILURE);
 
     DISPLAYCONFIG_SOURCE_DEVICE_NAME source{};
     ask(source, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, kAdapter, 0);
-    for (UINT32 size : {0u, 83u, 85u, 420u}) {
+    for (UINT32 size : {83u, 85u, 420u}) {
         source.header.size = size;
         EXPECT_EQ(DisplayConfigGetDeviceInfo(&source.header), ERROR_INVALID_PARAMETER) << size;
     }
@@ -156,8 +160,7 @@ TEST_F(StandInDeviceInfo, ArgumentChecks) {
     EXPECT_EQ(
         ask(source, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, standin::makeLuid(0xd6a1, 1), 0),
         ERROR_GEN_FAILURE);
-    DISPLAYCONFIG_ADAPTER_NAME adapter{};
-    EXPECT_EQ(ask(adapter, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, kAdapter, 0),
+    EXPECT_EQ(ask(source, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_BASE_TYPE, kAdapter, 0),
               ERROR_NOT_SUPPORTED);
 }
 
@@ -229,4 +232,224 @@ TEST_F(StandInDisplayModes, WritesNoMoreThanTheCallersRecordSize) {
     DEVMODEW tooSmall{};
     tooSmall.dmSize = 187;
     EXPECT_FALSE(EnumDisplaySettingsExW(name.data(), 0, &tooSmall, EDS_RAWMODE));
+}
+
+// Where the platform's answers are easy to simplify, the stand-in answers as
+// Windows 7 does.
+using StandInLikeWindows7 = StandInTest;
+
+TEST_F(StandInLikeWindows7, OnlyOneOfTheThreeTableFlagsIsKnown) {
+    std::vector<DISPLAYCONFIG_PATH_INFO> p(16);
+    std::vector<DISPLAYCONFIG_MODE_INFO> m(4);
+    DISPLAYCONFIG_TOPOLOGY_ID topology{};
+    for (UINT32 flags :
+         {0u, UINT32(QDC_ALL_PATHS | QDC_ONLY_ACTIVE_PATHS),
+          UINT32(QDC_ALL_PATHS | QDC_VIRTUAL_MODE_AWARE),
+          UINT32(QDC_ONLY_ACTIVE_PATHS | QDC_INCLUDE_HMD), UINT32(QDC_DATABASE_CURRENT | 0x8),
+          UINT32(QDC_ALL_PATHS | 0x40), UINT32(QDC_ONLY_ACTIVE_PATHS | 0x80000000u),
+          UINT32(QDC_VIRTUAL_MODE_AWARE)}) {
+        SCOPED_TRACE(flags);
+        UINT32 paths = 99;
+        UINT32 modes = 99;
+        EXPECT_EQ(GetDisplayConfigBufferSizes(flags, &paths, &modes), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(paths, 0u);
+        EXPECT_EQ(modes, 0u);
+        paths = 16;
+        modes = 4;
+        DISPLAYCONFIG_TOPOLOGY_ID* id = (flags & QDC_DATABASE_CURRENT) ? &topology : nullptr;
+        EXPECT_EQ(QueryDisplayConfig(flags, &paths, p.data(), &modes, m.data(), id),
+                  ERROR_INVALID_PARAMETER);
+    }
+    for (UINT32 flags : {QDC_ALL_PATHS, QDC_ONLY_ACTIVE_PATHS, QDC_DATABASE_CURRENT}) {
+        UINT32 paths = 0;
+        UINT32 modes = 0;
+        EXPECT_EQ(GetDisplayConfigBufferSizes(flags, &paths, &modes), ERROR_SUCCESS) << flags;
+        EXPECT_NE(paths, 0u) << flags;
+    }
+}
+
+TEST_F(StandInLikeWindows7, TheDatabaseViewHasTheActivePathsWithoutSignalTiming) {
+    const Tables active = query(QDC_ONLY_ACTIVE_PATHS);
+    ASSERT_EQ(active.result, ERROR_SUCCESS);
+    UINT32 pathCount = 0;
+    UINT32 modeCount = 0;
+    ASSERT_EQ(GetDisplayConfigBufferSizes(QDC_DATABASE_CURRENT, &pathCount, &modeCount),
+              ERROR_SUCCESS);
+    EXPECT_EQ(pathCount, active.paths.size());
+    EXPECT_EQ(modeCount, active.modes.size());
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(pathCount);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(modeCount);
+    DISPLAYCONFIG_TOPOLOGY_ID topology{};
+    ASSERT_EQ(QueryDisplayConfig(QDC_DATABASE_CURRENT, &pathCount, paths.data(), &modeCount,
+                                 modes.data(), &topology),
+              ERROR_SUCCESS);
+    EXPECT_EQ(topology, DISPLAYCONFIG_TOPOLOGY_EXTEND);
+    ASSERT_EQ(paths.size(), active.paths.size());
+    ASSERT_EQ(modes.size(), active.modes.size());
+    EXPECT_EQ(std::memcmp(paths.data(), active.paths.data(), paths.size() * sizeof paths[0]), 0);
+
+    unsigned targets = 0;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        if (modes[i].infoType != DISPLAYCONFIG_MODE_INFO_TYPE_TARGET) {
+            EXPECT_EQ(std::memcmp(&modes[i], &active.modes[i], sizeof modes[i]), 0) << i;
+            continue;
+        }
+        ++targets;
+        const DISPLAYCONFIG_VIDEO_SIGNAL_INFO& stored = modes[i].targetMode.targetVideoSignalInfo;
+        const DISPLAYCONFIG_VIDEO_SIGNAL_INFO& live =
+            active.modes[i].targetMode.targetVideoSignalInfo;
+        EXPECT_NE(live.totalSize.cx, 0u) << "the live view has a timing to leave out";
+        EXPECT_EQ(stored.totalSize.cx, 0u);
+        EXPECT_EQ(stored.totalSize.cy, 0u);
+        EXPECT_EQ(stored.pixelRate, 0u);
+        EXPECT_EQ(stored.hSyncFreq.Numerator, 0u);
+        EXPECT_EQ(stored.activeSize.cx, live.activeSize.cx);
+        EXPECT_EQ(stored.activeSize.cy, live.activeSize.cy);
+        EXPECT_EQ(stored.vSyncFreq.Numerator, live.vSyncFreq.Numerator);
+        EXPECT_EQ(stored.vSyncFreq.Denominator, live.vSyncFreq.Denominator);
+    }
+    EXPECT_EQ(targets, 2u);
+}
+
+TEST_F(StandInLikeWindows7, EmptyRequestsFailAndWrongSizesAreRefusedFirst) {
+    EXPECT_EQ(DisplayConfigGetDeviceInfo(nullptr), ERROR_GEN_FAILURE);
+    for (UINT32 type : {0u, 1u, 2u, 3u, 4u, 5u, 11u, 12u, 0xFFFFFFFFu}) {
+        DISPLAYCONFIG_DEVICE_INFO_HEADER header{};
+        header.type = static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(type);
+        header.adapterId = kAdapter;
+        EXPECT_EQ(DisplayConfigGetDeviceInfo(&header), ERROR_GEN_FAILURE) << type;
+    }
+
+    // A known type's wrong size is refused before the adapter is looked up,
+    // and before an unusable configuration is; the right size then fails.
+    const LUID unknown = standin::makeLuid(0xbad, 7);
+    auto askWithSize = [&](UINT32 type, UINT32 size) {
+        DISPLAYCONFIG_TARGET_DEVICE_NAME record{}; // room for every known type
+        record.header.type = static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(type);
+        record.header.size = size;
+        record.header.adapterId = unknown;
+        return DisplayConfigGetDeviceInfo(&record.header);
+    };
+    const UINT32 sizes[] = {
+        sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME), sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME),
+        sizeof(DISPLAYCONFIG_TARGET_PREFERRED_MODE), sizeof(DISPLAYCONFIG_ADAPTER_NAME)};
+    for (int unusable = 0; unusable < 2; ++unusable) {
+        if (unusable) {
+            setEnvironment("VPI_DISPLAY_CONFIG", VPI_TEST_SCRATCH_DIR); // a directory
+            ::testing::internal::CaptureStderr();
+            standin::resetConfiguration();
+            EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+        }
+        for (UINT32 type = 1; type <= 4; ++type) {
+            SCOPED_TRACE(std::to_string(type) + (unusable ? ", unusable" : ""));
+            EXPECT_EQ(askWithSize(type, sizes[type - 1] - 1), ERROR_INVALID_PARAMETER);
+            EXPECT_EQ(askWithSize(type, sizes[type % 4]), ERROR_INVALID_PARAMETER);
+            EXPECT_EQ(askWithSize(type, sizes[type - 1]), ERROR_GEN_FAILURE);
+        }
+    }
+}
+
+TEST_F(StandInLikeWindows7, EveryAdapterOfTheConfigurationHasAName) {
+    auto nameOf = [](const LUID& adapter, UINT32 id, LONG& result) {
+        DISPLAYCONFIG_ADAPTER_NAME name{};
+        result = ask(name, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, id);
+        EXPECT_EQ(name.header.id, id) << "the header stays as the caller set it";
+        return standin::nameOf(name.adapterDevicePath);
+    };
+    const std::u16string suffix = u"#{5b45201d-f2f2-4f3b-85bb-30ff1f953599}";
+    LONG result = ERROR_GEN_FAILURE;
+    const std::u16string builtIn = nameOf(kAdapter, 0, result);
+    ASSERT_EQ(result, ERROR_SUCCESS);
+    EXPECT_EQ(builtIn.rfind(u"\\\\?\\", 0), 0u);
+    EXPECT_EQ(builtIn.substr(builtIn.size() - suffix.size()), suffix);
+    EXPECT_EQ(nameOf(kAdapter, 0x1041, result), builtIn) << "whatever the id";
+
+    // Adapters with no answer of their own get one each; a recorded answer,
+    // success or error, is served as it is.
+    const LUID second = standin::makeLuid(0x51, 0);
+    const LUID third = standin::makeLuid(0x52, 1);
+    const LUID failing = standin::makeLuid(0x53, 0);
+    standin::Configuration c;
+    for (const LUID& adapter : {kAdapter, second, failing}) {
+        c.paths.push_back(standin::makePath(adapter, 0, 1, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI));
+    }
+    c.paths.back().targetInfo.adapterId = third; // named by a target only
+    const std::u16string recorded(128, u'r');
+    c.setAdapterName(second, recorded);
+    c.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, failing, 0,
+                         ERROR_NOT_SUPPORTED);
+    standin::setConfiguration(c);
+
+    const std::u16string first = nameOf(kAdapter, 3, result);
+    EXPECT_EQ(result, ERROR_SUCCESS);
+    EXPECT_EQ(first.substr(first.size() - suffix.size()), suffix);
+    EXPECT_EQ(nameOf(second, 0, result), recorded);
+    EXPECT_EQ(result, ERROR_SUCCESS);
+    const std::u16string byTarget = nameOf(third, 0, result);
+    EXPECT_EQ(result, ERROR_SUCCESS);
+    EXPECT_FALSE(byTarget.empty());
+    EXPECT_NE(byTarget, first);
+    nameOf(failing, 0, result);
+    EXPECT_EQ(result, ERROR_NOT_SUPPORTED);
+    nameOf(standin::makeLuid(0x54, 0), 0, result);
+    EXPECT_EQ(result, ERROR_GEN_FAILURE) << "an adapter the configuration does not name";
+}
+
+TEST_F(StandInLikeWindows7, WithoutRotatedModeOnlyTheCurrentOrientationIsListed) {
+    standin::Configuration c;
+    c.modes.push_back(standin::makeSourceMode(kAdapter, 0, 1080, 1920));
+    c.paths.push_back(standin::makePath(kAdapter, 0, 7, DISPLAYCONFIG_PATH_ACTIVE,
+                                        DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI, 0));
+    c.paths.back().targetInfo.rotation = DISPLAYCONFIG_ROTATION_ROTATE90;
+    c.paths.push_back(standin::makePath(kAdapter, 1, 8, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI));
+    c.setSourceName(kAdapter, 0, u"\\\\.\\DISPLAY1");
+    c.setSourceName(kAdapter, 1, u"\\\\.\\DISPLAY2");
+    const DWORD orientations[] = {DMDO_DEFAULT, DMDO_90, DMDO_180, DMDO_90, DMDO_270, DMDO_DEFAULT};
+    for (const std::u16string device : {u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY2"}) {
+        for (std::size_t i = 0; i < std::size(orientations); ++i) {
+            c.addDisplayMode(device, 640 + 10 * DWORD(i), 480, 60, 32, orientations[i]);
+        }
+    }
+    standin::setConfiguration(c);
+
+    auto widths = [](const std::vector<DEVMODEW>& modes) {
+        std::vector<DWORD> w;
+        for (const DEVMODEW& mode : modes) {
+            w.push_back(mode.dmPelsWidth);
+        }
+        return w;
+    };
+    // The rotated device lists its DMDO_90 modes, the idle one its default ones.
+    for (const auto& [device, orientation] : {std::pair(u"\\\\.\\DISPLAY1", DWORD(DMDO_90)),
+                                              std::pair(u"\\\\.\\DISPLAY2", DWORD(DMDO_DEFAULT))}) {
+        SCOPED_TRACE(standin::toUtf8(device));
+        std::vector<DEVMODEW> current;
+        for (const DEVMODEW& mode : c.displayModes.at(device)) {
+            if (mode.dmDisplayOrientation == orientation) {
+                current.push_back(mode);
+            }
+        }
+        ASSERT_EQ(current.size(), 2u);
+        EXPECT_EQ(widths(rawModes(device, 0)), widths(current));
+        EXPECT_EQ(widths(rawModes(device, EDS_RAWMODE)), widths(current));
+        EXPECT_EQ(widths(rawModes(device, EDS_ROTATEDMODE)), widths(c.displayModes.at(device)));
+        EXPECT_EQ(widths(rawModes(device, EDS_RAWMODE | EDS_ROTATEDMODE)),
+                  widths(c.displayModes.at(device)));
+    }
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    const std::vector<WCHAR> rotated = wide(u"\\\\.\\DISPLAY1");
+    ASSERT_TRUE(EnumDisplaySettingsExW(rotated.data(), ENUM_CURRENT_SETTINGS, &mode, 0));
+    EXPECT_EQ(mode.dmDisplayOrientation, DWORD(DMDO_90));
+}
+
+TEST_F(StandInLikeWindows7, TheBuiltInModesAreAllInTheCurrentOrientation) {
+    for (const char16_t* device :
+         {u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY2", u"\\\\.\\DISPLAY3", u"\\\\.\\DISPLAY4"}) {
+        const std::vector<DEVMODEW> raw = rawModes(device);
+        const std::vector<DEVMODEW> all = rawModes(device, EDS_RAWMODE | EDS_ROTATEDMODE);
+        ASSERT_FALSE(raw.empty());
+        ASSERT_EQ(raw.size(), all.size()) << standin::toUtf8(device);
+        EXPECT_EQ(std::memcmp(raw.data(), all.data(), raw.size() * sizeof raw[0]), 0);
+    }
 }

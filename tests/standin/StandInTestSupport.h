@@ -67,14 +67,14 @@ inline std::vector<WCHAR> wide(const std::u16string& text) {
     return out;
 }
 
-// The whole raw mode list of a device.
-inline std::vector<DEVMODEW> rawModes(const std::u16string& device) {
+// The whole raw mode list of a device (or what other flags list).
+inline std::vector<DEVMODEW> rawModes(const std::u16string& device, DWORD flags = EDS_RAWMODE) {
     std::vector<DEVMODEW> modes;
     const std::vector<WCHAR> name = wide(device);
     for (DWORD i = 0;; ++i) {
         DEVMODEW mode{};
         mode.dmSize = sizeof mode;
-        if (!EnumDisplaySettingsExW(name.data(), i, &mode, EDS_RAWMODE)) {
+        if (!EnumDisplaySettingsExW(name.data(), i, &mode, flags)) {
             return modes;
         }
         modes.push_back(mode);

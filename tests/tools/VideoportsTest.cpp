@@ -169,7 +169,8 @@ standin::Configuration recordedMachine() {
     config.setPreferredMode(first, 3, 1280, 1024, 75025, 1000);
     for (int repeat = 0; repeat < 2; ++repeat) {
         config.addDisplayMode(u"\\\\.\\DISPLAY1", 1280, 1024, 75, 32);
-        config.addDisplayMode(u"\\\\.\\DISPLAY1", 1024, 768, 60, 32, DMDO_180);
+        config.addDisplayMode(u"\\\\.\\DISPLAY1", 1024, 768, 60, 32);
+        config.displayModes[u"\\\\.\\DISPLAY1"].back().dmDisplayFixedOutput = DMDFO_CENTER;
     }
     config.addDisplayMode(u"\\\\.\\DISPLAY3", 640, 480, 60, 16);
     return config;

@@ -7,6 +7,7 @@
 
 #include <libVideoPortInfo/Platform.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -87,10 +88,14 @@ template <typename Record> std::vector<unsigned char> bytesOf(const Record& reco
     return bytes;
 }
 
+static_assert(sizeof(DISPLAYCONFIG_ADAPTER_NAME) == 276, "DISPLAYCONFIG_ADAPTER_NAME");
+
 // The size of the record a device-information request of `type` carries, for
-// the three request types a configuration answers; 0 for any other type.
+// the four request types a configuration answers; 0 for any other type.
 inline UINT32 deviceInfoRecordSize(UINT32 type) {
     switch (type) {
+    case DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME:
+        return sizeof(DISPLAYCONFIG_ADAPTER_NAME);
     case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME:
         return sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME);
     case DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME:
@@ -136,8 +141,7 @@ inline DISPLAYCONFIG_MODE_INFO makeSourceMode(LUID adapter, UINT32 sourceId, UIN
     mode.sourceMode.width = width;
     mode.sourceMode.height = height;
     mode.sourceMode.pixelFormat = DISPLAYCONFIG_PIXELFORMAT_32BPP;
-    mode.sourceMode.position.x = x;
-    mode.sourceMode.position.y = y;
+    mode.sourceMode.position = {x, y};
     return mode;
 }
 
@@ -149,14 +153,11 @@ makeSignalInfo(UINT32 width, UINT32 height, UINT32 vSyncNumerator, UINT32 vSyncD
     const UINT32 totalHeight = height + height / 27;
     const UINT64 denominator = vSyncDenominator == 0 ? 1 : vSyncDenominator;
     signal.pixelRate = UINT64(totalWidth) * totalHeight * vSyncNumerator / denominator;
-    signal.hSyncFreq.Numerator = static_cast<UINT32>(UINT64(totalHeight) * vSyncNumerator);
-    signal.hSyncFreq.Denominator = static_cast<UINT32>(denominator);
-    signal.vSyncFreq.Numerator = vSyncNumerator;
-    signal.vSyncFreq.Denominator = vSyncDenominator;
-    signal.activeSize.cx = width;
-    signal.activeSize.cy = height;
-    signal.totalSize.cx = totalWidth;
-    signal.totalSize.cy = totalHeight;
+    signal.hSyncFreq = {static_cast<UINT32>(UINT64(totalHeight) * vSyncNumerator),
+                        static_cast<UINT32>(denominator)};
+    signal.vSyncFreq = {vSyncNumerator, vSyncDenominator};
+    signal.activeSize = {width, height};
+    signal.totalSize = {totalWidth, totalHeight};
     signal.videoStandard = 255; // "other": a PC timing rather than a television standard
     signal.scanLineOrdering = DISPLAYCONFIG_SCANLINE_ORDERING_PROGRESSIVE;
     return signal;
@@ -190,17 +191,40 @@ inline DEVMODEW makeDisplayMode(DWORD width, DWORD height, DWORD frequency, DWOR
     return mode;
 }
 
+// The adapter device path answered for an adapter that a configuration names
+// but gives no adapter-name answer for, as recordings made before those were
+// recorded: a path of the display-adapter interface class, one per adapter.
+inline std::u16string madeUpAdapterPath(const LUID& adapter) {
+    std::u16string path = u"\\\\?\\ROOT#DISPLAY#";
+    const UINT64 luid = UINT64(UINT32(adapter.HighPart)) << 32 | adapter.LowPart;
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        path.push_back(u"0123456789ABCDEF"[(luid >> shift) & 0xF]);
+    }
+    return path + u"#{5b45201d-f2f2-4f3b-85bb-30ff1f953599}";
+}
+
 struct Configuration {
     // The QDC_ALL_PATHS table, in the order it is served; QDC_ONLY_ACTIVE_PATHS
     // serves its active paths with their mode records renumbered.
     std::vector<DISPLAYCONFIG_PATH_INFO> paths;
     std::vector<DISPLAYCONFIG_MODE_INFO> modes;
     // The answer to every device-information request; a request not found
-    // here fails with ERROR_GEN_FAILURE (an unknown adapter or id).
+    // here fails with ERROR_GEN_FAILURE (an unknown adapter or id), but for
+    // the adapter-name request of an adapter that the paths name, which
+    // answers madeUpAdapterPath(). An adapter-name answer is found by the
+    // adapter alone, as the platform ignores that request's id.
     std::map<DeviceInfoKey, DeviceInfoAnswer> deviceInfo;
     // Raw mode lists, keyed by GDI device name ("\\.\DISPLAY1"), in the order
     // EnumDisplaySettingsExW serves them.
     std::map<std::u16string, std::vector<DEVMODEW>> displayModes;
+
+    // Whether a path's source or target is on the adapter.
+    bool namesAdapter(const LUID& adapter) const {
+        return std::any_of(paths.begin(), paths.end(), [&](const DISPLAYCONFIG_PATH_INFO& path) {
+            return sameLuid(path.sourceInfo.adapterId, adapter) ||
+                   sameLuid(path.targetInfo.adapterId, adapter);
+        });
+    }
 
     void setSourceName(LUID adapter, UINT32 sourceId, const std::u16string& gdiName) {
         auto record = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
@@ -236,6 +260,13 @@ struct Configuration {
         record.height = height;
         record.targetMode.targetVideoSignalInfo =
             makeSignalInfo(width, height, vSyncNumerator, vSyncDenominator);
+        setRecord(record);
+    }
+
+    void setAdapterName(LUID adapter, const std::u16string& devicePath) {
+        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
+        copyName(record.adapterDevicePath, devicePath);
         setRecord(record);
     }
 

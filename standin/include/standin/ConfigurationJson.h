@@ -3,6 +3,7 @@
 #pragma once
 
 #include <standin/Configuration.h>
+#include <tkl/Utf16.h>
 
 #include <stdexcept>
 #include <string>
@@ -27,8 +28,16 @@ Configuration loadConfigurationFile(const std::string& path);
 // cannot hold (a record of a type other than the three name and mode requests).
 std::string configurationToJson(const Configuration& configuration);
 
-// UTF-16 <-> UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string toUtf8(const std::u16string& text);
-std::u16string fromUtf8(const std::string& text);
+// UTF-16 <-> UTF-8, as the whole tree converts (<tkl/Utf16.h>): an unpaired
+// surrogate becomes U+FFFD, and so does ill-formed UTF-8.
+inline std::string toUtf8(const std::u16string& text) {
+    return tkl::utf16::toUtf8(text.data(), text.size());
+}
+
+inline std::u16string fromUtf8(const std::string& text) {
+    std::u16string out;
+    tkl::utf16::appendUtf8(out, text.data(), text.size(), tkl::utf16::Units::Utf16);
+    return out;
+}
 
 } // namespace standin

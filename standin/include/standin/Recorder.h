@@ -19,8 +19,9 @@ private:
 };
 
 // The QDC_ALL_PATHS tables; the answer to the source-name request of every
-// path's source and to the target-name and preferred-mode requests of every
-// path's target; and, for every source name obtained, the EDS_RAWMODE list.
+// path's source, to the target-name and preferred-mode requests of every
+// path's target and to the adapter-name request of both their adapters; and,
+// for every source name obtained, the EDS_RAWMODE list.
 // Throws RecordingError when the tables cannot be read.
 Configuration recordDisplayConfiguration();
 

@@ -12,6 +12,12 @@
 // ERROR_GEN_FAILURE, DisplayConfigGetDeviceInfo answers ERROR_GEN_FAILURE after
 // its argument checks, and EnumDisplaySettingsExW answers 0.
 //
+// The operations answer as Windows 7 does where it is easy to simplify: only
+// its three table flags, the configuration database's view without signal
+// timing, its order of argument checks for device-information requests, an
+// adapter name for every adapter, and modes in the current orientation only
+// without EDS_ROTATEDMODE (docs/display-config-format.md has the details).
+//
 // All functions may be called from any thread; the stand-in serialises them.
 #pragma once
 
@@ -36,8 +42,10 @@ enum class Operation {
 // target pair (16 paths, 4 mode records). Sources 2 and 3 (\\.\DISPLAY3,
 // \\.\DISPLAY4) have names but no monitor; the idle targets' name requests
 // answer a record with empty names and their preferred-mode requests
-// ERROR_NOT_SUPPORTED. DISPLAY1 and DISPLAY2 have a few dozen raw modes each,
-// some differing only in orientation, fixed output or flags.
+// ERROR_NOT_SUPPORTED; the adapter answers a made-up device path
+// (madeUpAdapterPath). DISPLAY1 and DISPLAY2 have a few dozen raw modes each,
+// some differing only in fixed output, position or flags, all in the current
+// orientation.
 VPI_STANDIN_API Configuration defaultConfiguration();
 
 // Serves `configuration` from now on. It is not checked: out-of-range mode
