@@ -3,7 +3,7 @@
 #include "CommandLine.h"
 
 #include <standin/ConfigurationJson.h>
-#include <standin/Recorder.h>
+#include "ConfigurationRecorder.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "StandInTestSupport.h"
 
 #include <standin/ConfigurationJson.h>
-#include <standin/Recorder.h>
+#include "ConfigurationRecorder.h"
 
 #include <nlohmann/json.hpp>
 

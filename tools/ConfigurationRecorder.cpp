@@ -1,4 +1,4 @@
-#include <standin/Recorder.h>
+#include "ConfigurationRecorder.h"
 
 #include <algorithm>
 #include <set>
