@@ -2,8 +2,8 @@
 // platform, and the one message for each kind of unusable file.
 #include "StandInTestSupport.h"
 
-#include <standin/ConfigurationJson.h>
 #include "ConfigurationRecorder.h"
+#include <standin/ConfigurationJson.h>
 
 #include <nlohmann/json.hpp>
 
@@ -54,6 +54,16 @@ TEST_F(RecordedConfiguration, RecordingTheDefaultAndReplayingItRecordsTheSameFil
     writeFile(file, first);
     EXPECT_EQ(serveFile(file), "");
     EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()), first);
+}
+
+// The built-in machine is kept as a recording: it must be in the writer's own
+// form (so that re-recording it changes nothing), and what the stand-in
+// serves without VPI_DISPLAY_CONFIG must be the machine it describes.
+TEST_F(RecordedConfiguration, TheBuiltInRecordingIsInTheWritersFormAndIsServed) {
+    const std::string file = readFile(VPI_BUILT_IN_RECORDING);
+    EXPECT_EQ(standin::configurationToJson(standin::configurationFromJson(file)), file);
+    EXPECT_EQ(standin::configurationToJson(standin::defaultConfiguration()), file);
+    EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()), file);
 }
 
 TEST_F(RecordedConfiguration, ARecordingOfWineReplaysAsWineAnswered) {

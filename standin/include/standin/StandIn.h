@@ -45,7 +45,7 @@ enum class Operation {
 // ERROR_NOT_SUPPORTED; the adapter answers a made-up device path
 // (madeUpAdapterPath). DISPLAY1 and DISPLAY2 have a few dozen raw modes each,
 // some differing only in fixed output, position or flags, all in the current
-// orientation.
+// orientation. It is the recording standin/data/built-in.json, compiled in.
 VPI_STANDIN_API Configuration defaultConfiguration();
 
 // Serves `configuration` from now on. It is not checked: out-of-range mode
