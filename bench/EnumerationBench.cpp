@@ -1,6 +1,8 @@
 // Figures for the back-end on the stand-in platform: a full refresh (snapshot,
 // de-duplication, one port per target) and a resolution listing, for machines
 // of growing size.
+#include "../tests/support/ConfigurationBuilders.h"
+
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <standin/StandIn.h>
 

@@ -17,6 +17,8 @@
 // scenario and long ones describe rich configurations: the seed corpus
 // (corpus/PlatformAnswersFuzzer) is random bytes of 200 to 4000 bytes, and the
 // inputs of past findings.
+#include "../tests/support/ConfigurationBuilders.h"
+
 #include <libVideoPortInfo/Monitor.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>

@@ -3,6 +3,8 @@
 // Shared setup of the back-end tests: the stand-in platform serves a scripted
 // configuration, log lines are captured, and the process-wide factory is
 // rebuilt from the configuration by refresh().
+#include "../support/ConfigurationBuilders.h"
+
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
 #include <standin/StandIn.h>

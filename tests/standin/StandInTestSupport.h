@@ -1,6 +1,7 @@
 // Shared helpers of the stand-in's tests.
 #pragma once
 
+#include "../support/ConfigurationBuilders.h"
 #include "../support/Environment.h"
 
 #include <standin/StandIn.h>

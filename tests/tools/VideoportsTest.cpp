@@ -1,5 +1,6 @@
 // Runs the videoports program as a user would and checks what it prints
 // against what the library itself reports for the same configuration.
+#include "../support/ConfigurationBuilders.h"
 #include "../support/Environment.h"
 
 #include <libVideoPortInfo/ConnectorType.h>
