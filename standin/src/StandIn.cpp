@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace standin {
 namespace {
@@ -25,29 +26,16 @@ struct Fault {
     LONG code;
 };
 
-// What identifies a version of a file: its modification time and size (both
-// empty when the file could not be read).
-struct FileStamp {
-    std::optional<std::filesystem::file_time_type> modified;
-    std::optional<std::uintmax_t> size;
-
-    friend bool operator!=(const FileStamp& a, const FileStamp& b) {
-        return a.modified != b.modified || a.size != b.size;
-    }
-};
+// What identifies a version of a file: its modification time and size, each
+// zero when it cannot be read.
+using FileStamp = std::pair<std::filesystem::file_time_type, std::uintmax_t>;
 
 FileStamp stampOf(const std::string& path) {
-    FileStamp stamp;
-    std::error_code error;
-    const auto modified = std::filesystem::last_write_time(path, error);
-    if (!error) {
-        stamp.modified = modified;
-    }
-    const auto size = std::filesystem::file_size(path, error);
-    if (!error) {
-        stamp.size = size;
-    }
-    return stamp;
+    std::error_code timeError;
+    std::error_code sizeError;
+    const auto modified = std::filesystem::last_write_time(path, timeError);
+    const auto size = std::filesystem::file_size(path, sizeError);
+    return {timeError ? std::filesystem::file_time_type{} : modified, sizeError ? 0 : size};
 }
 
 struct State {
@@ -438,9 +426,7 @@ VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD
         const standin::Configuration& c = s.configuration;
         std::u16string device;
         if (lpszDeviceName != nullptr) {
-            for (const WCHAR* p = lpszDeviceName; *p != 0; ++p) {
-                device.push_back(static_cast<char16_t>(*p));
-            }
+            device = reinterpret_cast<const char16_t*>(lpszDeviceName); // WCHAR is UTF-16
         } else {
             // No name: the primary display, the source of the first active path.
             const auto active = std::find_if(c.paths.begin(), c.paths.end(), [](const auto& path) {
