@@ -3,11 +3,17 @@
 // takes exactly those fields, and the writer.
 #include "JsonCodec.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace standin {
 namespace {
@@ -18,28 +24,86 @@ constexpr const char* kFormatName = "vpi-display-config";
 using DeviceInfoEntry = std::pair<DeviceInfoKey, DeviceInfoAnswer>;
 using ModeList = std::pair<std::u16string, std::vector<DEVMODEW>>;
 
-struct Document {
+struct Document : Configuration {
     Json format = kFormatName;
     Json version = kFormatVersion;
-    Configuration configuration;
 };
 
-std::string luidText(const LUID& luid) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%08x:%08x", static_cast<unsigned>(luid.HighPart),
-                  static_cast<unsigned>(luid.LowPart));
-    return text;
+// Runs `read`; a fault inside gets `step` (a field name or "[index]") in front
+// of its place.
+template <typename Read> void within(const std::string& step, Read&& read) {
+    try {
+        read();
+    } catch (Fault& fault) {
+        const bool dot = !fault.place.empty() && fault.place[0] != '[';
+        fault.place = step + (dot ? "." : "") + fault.place;
+        throw;
+    }
 }
 
-// A reading visitor refuses, with the place, what a writing one cannot write.
-template <typename V>
-[[noreturn]] void refuse(const char* field, const std::string& reading,
-                         const std::string& writing) {
-    if (V::reading) {
-        fail(field, reading);
+void expect(bool found, const char* what, const Json& value) {
+    if (!found) {
+        fail("", std::string("expected ") + what + ", found " + value.type_name());
     }
-    throw ConfigurationError(writing);
 }
+
+std::int64_t integer(const Json& value, std::int64_t min, std::int64_t max) {
+    expect(value.is_number_integer(), "an integer", value);
+    if (value.is_number_unsigned() && value.get<std::uint64_t>() > std::uint64_t(INT64_MAX)) {
+        fail("", value.dump() + " is out of range");
+    }
+    const std::int64_t n = value.get<std::int64_t>();
+    if (n < min || n > max) {
+        fail("", std::to_string(n) + " is out of range (" + std::to_string(min) + " to " +
+                     std::to_string(max) + ")");
+    }
+    return n;
+}
+
+// The tables: a list, or entries by key (read into an Entry, key included).
+template <typename T> struct Table : std::false_type {};
+template <typename T> struct Table<std::vector<T>> : std::true_type { using Entry = T; };
+template <typename K, typename M> struct Table<std::map<K, M>> : std::true_type {
+    using Entry = std::pair<K, M>;
+};
+
+// An integer field's type, or an enumeration's underlying one, whose
+// signedness the written number keeps.
+template <typename T>
+using Integer = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>,
+                                            std::common_type<T>>::type;
+
+// Reads a record from a JSON object, each field named once, none missing and
+// none other, or writes one into an object; Fields::of names the fields.
+class Codec {
+public:
+    template <typename T> static void read(const Json& value, T& field);
+    template <typename T> static Json write(const T& field);
+    template <typename T> void operator()(const char* name, T& field);
+
+    // A reading codec refuses, with the place, what a writing one cannot write.
+    [[noreturn]] void refuse(const char* field, const std::string& reading,
+                             const std::string& writing) const {
+        if (in_ != nullptr) {
+            fail(field, reading);
+        }
+        throw ConfigurationError(writing);
+    }
+
+    bool reading() const { return in_ != nullptr; }
+
+private:
+    explicit Codec(const Json* in) : in_(in) {}
+
+    template <typename T> static void add(std::vector<T>& table, const Json& value) {
+        read(value, table.emplace_back());
+    }
+    template <typename K, typename M> static void add(std::map<K, M>& table, const Json& value);
+
+    const Json* in_;                 // reading: the object
+    std::vector<const char*> names_; // reading: the fields taken
+    Json out_ = Json::object();      // writing: the object
+};
 
 // Each record's fields, named as the platform declares them and in its order,
 // for the reader and the writer alike: of(v, record) calls v(name, field) for
@@ -49,7 +113,7 @@ template <typename V>
 #define VPI_FIELD(name) v(#name, r.name);
 #define VPI_FIELDS(...) NLOHMANN_JSON_EXPAND(NLOHMANN_JSON_PASTE(VPI_FIELD, __VA_ARGS__))
 #define VPI_RECORD(Type, ...)                                                                      \
-    template <typename V> static void of(V& v, Type& r) {                                          \
+    static void of(Codec& v, Type& r) {                                                            \
         VPI_FIELDS(__VA_ARGS__)                                                                    \
     }
 
@@ -75,14 +139,14 @@ struct Fields {
     VPI_RECORD(DISPLAYCONFIG_ADAPTER_NAME, adapterDevicePath)
 
     // The flags union as its value.
-    template <typename V> static void of(V& v, DISPLAYCONFIG_TARGET_DEVICE_NAME& r) {
+    static void of(Codec& v, DISPLAYCONFIG_TARGET_DEVICE_NAME& r) {
         v("flags", r.flags.value);
         VPI_FIELDS(outputTechnology, edidManufactureId, edidProductCodeId, connectorInstance,
                    monitorFriendlyDeviceName, monitorDevicePath);
     }
 
     // Then the variant that infoType names.
-    template <typename V> static void of(V& v, DISPLAYCONFIG_MODE_INFO& r) {
+    static void of(Codec& v, DISPLAYCONFIG_MODE_INFO& r) {
         VPI_FIELDS(infoType, id, adapterId);
         if (r.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) {
             v("sourceMode", r.sourceMode);
@@ -96,12 +160,12 @@ struct Fields {
             std::memcpy(&r.targetMode, &image, sizeof image);
         } else {
             const std::string type = std::to_string(static_cast<UINT32>(r.infoType));
-            refuse<V>("infoType", type + " is not a mode type (1 to 3)",
-                      "a mode record of type " + type + " cannot be written");
+            v.refuse("infoType", type + " is not a mode type (1 to 3)",
+                     "a mode record of type " + type + " cannot be written");
         }
     }
 
-    template <typename V> static void of(V& v, DEVMODEW& r) {
+    static void of(Codec& v, DEVMODEW& r) {
         r.dmSpecVersion = DM_SPECVERSION; // the header of a record read from a file
         r.dmSize = sizeof(DEVMODEW);
         VPI_FIELDS(dmPelsWidth, dmPelsHeight, dmBitsPerPel, dmDisplayFrequency, dmDisplayFlags,
@@ -110,7 +174,7 @@ struct Fields {
 
     // A request (its header's fields) and its answer: an error result alone,
     // or result 0 with the record of the request's type.
-    template <typename V> static void of(V& v, DeviceInfoEntry& r) {
+    static void of(Codec& v, DeviceInfoEntry& r) {
         v("type", r.first.type);
         v("adapterId", r.first.adapterId);
         v("id", r.first.id);
@@ -129,37 +193,37 @@ struct Fields {
             return answer<DISPLAYCONFIG_ADAPTER_NAME>(v, r);
         default:
             const std::string record = "a record of type " + std::to_string(r.first.type);
-            refuse<V>("type", record + " cannot be given, only an error result",
-                      record + " cannot be written");
+            v.refuse("type", record + " cannot be given, only an error result",
+                     record + " cannot be written");
         }
     }
 
-    template <typename Record, typename V> static void answer(V& v, DeviceInfoEntry& r) {
-        const DeviceInfoKey& key = r.first;
-        auto record = makeDeviceInfoRequest<Record>(
-            static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(key.type), key.adapterId, key.id);
-        if (!V::reading && !recordOf(r.second, record)) {
-            throw ConfigurationError("a type " + std::to_string(key.type) + " record of " +
+    template <typename Record> static void answer(Codec& v, DeviceInfoEntry& r) {
+        const std::string type = std::to_string(r.first.type);
+        auto record =
+            makeDeviceInfoRequest<Record>(static_cast<DISPLAYCONFIG_DEVICE_INFO_TYPE>(r.first.type),
+                                          r.first.adapterId, r.first.id);
+        if (!v.reading() && !recordOf(r.second, record)) {
+            throw ConfigurationError("a type " + type + " record of " +
                                      std::to_string(r.second.record.size()) +
                                      " bytes cannot be written");
         }
         UINT32 size = sizeof(Record);
         v("size", size);
         if (size != sizeof(Record)) {
-            fail("size", std::to_string(size) + " is not the size of a type " +
-                             std::to_string(key.type) + " record (" +
+            fail("size", std::to_string(size) + " is not the size of a type " + type + " record (" +
                              std::to_string(sizeof(Record)) + ")");
         }
         v("record", record);
         r.second.record = bytesOf(record);
     }
 
-    template <typename V> static void of(V& v, ModeList& r) {
+    static void of(Codec& v, ModeList& r) {
         v("device", r.first);
         v("modes", r.second);
     }
 
-    template <typename V> static void of(V& v, Document& r) {
+    static void of(Codec& v, Document& r) {
         VPI_FIELDS(format, version);
         if (r.format != kFormatName) {
             fail("format",
@@ -170,22 +234,111 @@ struct Fields {
                 fail("", "only version " + std::to_string(kFormatVersion) + " is understood");
             }
         });
-        v("paths", r.configuration.paths);
-        v("modes", r.configuration.modes);
-        v("deviceInfo", r.configuration.deviceInfo);
-        v("displayModes", r.configuration.displayModes);
+        VPI_FIELDS(paths, modes, deviceInfo, displayModes);
     }
 
     // Keyed tables take one entry per key.
     [[noreturn]] static void duplicate(const DeviceInfoEntry& r) {
+        char adapter[24];
+        std::snprintf(adapter, sizeof adapter, "%08x:%08x",
+                      static_cast<unsigned>(r.first.adapterId.HighPart),
+                      static_cast<unsigned>(r.first.adapterId.LowPart));
         fail("", "a second answer to the request of type " + std::to_string(r.first.type) +
-                     " for adapter " + luidText(r.first.adapterId) + ", id " +
-                     std::to_string(r.first.id));
+                     " for adapter " + adapter + ", id " + std::to_string(r.first.id));
     }
     [[noreturn]] static void duplicate(const ModeList& r) {
         fail("device", "a second mode list for " + toUtf8(r.first));
     }
 };
+
+template <typename T> void Codec::read(const Json& value, T& field) {
+    if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+        // 32-bit fields take a signed or an unsigned number and keep its bits:
+        // -1 and 4294967295 are both 0xFFFFFFFF. The one 64-bit field is unsigned.
+        const std::int64_t low = sizeof(T) == 4 ? INT32_MIN : 0;
+        const std::int64_t high = sizeof(T) == 2   ? UINT16_MAX
+                                  : sizeof(T) == 4 ? UINT32_MAX
+                                                   : INT64_MAX;
+        const std::uint64_t bits = sizeof(T) == 8 && value.is_number_unsigned()
+                                       ? value.get<std::uint64_t>()
+                                       : static_cast<std::uint64_t>(integer(value, low, high));
+        field = static_cast<T>(static_cast<Integer<T>>(bits));
+    } else if constexpr (std::is_array_v<T> || std::is_same_v<T, std::u16string>) {
+        expect(value.is_string(), "a string", value);
+        const std::u16string text = fromUtf8(value.get<std::string>());
+        if constexpr (std::is_array_v<T>) { // a fixed name field
+            if (text.size() > std::extent_v<T>) {
+                fail("", std::to_string(text.size()) + " UTF-16 units do not fit a field of " +
+                             std::to_string(std::extent_v<T>));
+            }
+            copyName(field, text);
+        } else {
+            field = text;
+        }
+    } else if constexpr (std::is_same_v<T, Json>) {
+        field = value;
+    } else if constexpr (Table<T>::value) {
+        expect(value.is_array(), "an array", value);
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            within("[" + std::to_string(i) + "]", [&] { add(field, value[i]); });
+        }
+    } else {
+        expect(value.is_object(), "an object", value);
+        Codec codec(&value);
+        Fields::of(codec, field);
+        // Every field taken was found, and names differ: any other is unknown.
+        for (auto it = value.begin(); codec.names_.size() != value.size(); ++it) {
+            if (std::find(codec.names_.begin(), codec.names_.end(), it.key()) ==
+                codec.names_.end()) {
+                fail("", "unknown field \"" + it.key() + "\"");
+            }
+        }
+    }
+}
+
+template <typename K, typename M> void Codec::add(std::map<K, M>& table, const Json& value) {
+    std::pair<K, M> entry;
+    read(value, entry);
+    if (!table.insert(entry).second) {
+        Fields::duplicate(entry);
+    }
+}
+
+template <typename T> Json Codec::write(const T& field) {
+    if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+        return Json(static_cast<Integer<T>>(field));
+    } else if constexpr (std::is_array_v<T>) {
+        return Json(toUtf8(nameOf(field)));
+    } else if constexpr (std::is_same_v<T, std::u16string>) {
+        return Json(toUtf8(field));
+    } else if constexpr (std::is_same_v<T, Json>) {
+        return field;
+    } else if constexpr (Table<T>::value) {
+        Json table = Json::array();
+        for (const auto& entry : field) {
+            table.push_back(write(typename Table<T>::Entry(entry)));
+        }
+        return table;
+    } else {
+        Codec codec(nullptr);
+        T record = field;
+        Fields::of(codec, record);
+        return std::move(codec.out_);
+    }
+}
+
+template <typename T> void Codec::operator()(const char* name, T& field) {
+    if (!reading()) {
+        out_[name] = write(field);
+        return;
+    }
+    const auto it = in_->find(name);
+    if (it == in_->end()) {
+        fail("", std::string("missing field \"") + name + "\"");
+    }
+    names_.push_back(name);
+    within(name, [&] { read(*it, field); });
+}
 
 void checkModeIndex(const Configuration& configuration, UINT32 index,
                     DISPLAYCONFIG_MODE_INFO_TYPE type, const std::string& where) {
@@ -208,17 +361,15 @@ void checkModeIndex(const Configuration& configuration, UINT32 index,
 Configuration configurationFromJson(const std::string& text) {
     try {
         Document document;
-        Reader<Fields>::read(parseText(text), document);
-        const Configuration& c = document.configuration;
-        for (std::size_t i = 0; i < c.paths.size(); ++i) {
-            checkModeIndex(c, c.paths[i].sourceInfo.modeInfoIdx,
-                           DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE,
-                           element("paths", i) + ".sourceInfo.modeInfoIdx");
-            checkModeIndex(c, c.paths[i].targetInfo.modeInfoIdx,
-                           DISPLAYCONFIG_MODE_INFO_TYPE_TARGET,
-                           element("paths", i) + ".targetInfo.modeInfoIdx");
+        Codec::read(parseText(text), document);
+        for (std::size_t i = 0; i < document.paths.size(); ++i) {
+            const std::string path = "paths[" + std::to_string(i) + "]";
+            checkModeIndex(document, document.paths[i].sourceInfo.modeInfoIdx,
+                           DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE, path + ".sourceInfo.modeInfoIdx");
+            checkModeIndex(document, document.paths[i].targetInfo.modeInfoIdx,
+                           DISPLAYCONFIG_MODE_INFO_TYPE_TARGET, path + ".targetInfo.modeInfoIdx");
         }
-        return std::move(document.configuration);
+        return std::move(static_cast<Configuration&>(document));
     } catch (const Fault& fault) {
         throw ConfigurationError(fault.place.empty() ? fault.what
                                                      : fault.place + ": " + fault.what);
@@ -226,26 +377,53 @@ Configuration configurationFromJson(const std::string& text) {
 }
 
 Configuration loadConfigurationFile(const std::string& path) {
-    return configurationFromJson(readTextFile(path));
+    // Some systems open a directory like a file, and then fail to read it.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw ConfigurationError("cannot read the file: it is a directory");
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw ConfigurationError(std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    // Far above any machine's recording, and a bound for a device that never
+    // ends (/dev/zero).
+    constexpr std::size_t kMaxSize = std::size_t(16) << 20;
+    std::string text;
+    char buffer[65536];
+    std::size_t n = 0;
+    while (text.size() <= kMaxSize && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed) {
+        throw ConfigurationError(std::string("cannot read the file") +
+                                 (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+    }
+    if (text.size() > kMaxSize) {
+        throw ConfigurationError("cannot read the file: larger than 16 MiB");
+    }
+    return configurationFromJson(text);
 }
 
 std::string configurationToJson(const Configuration& configuration) {
     Document document;
-    document.configuration = configuration;
+    static_cast<Configuration&>(document) = configuration;
     // An adapter name that the stand-in makes up when there is none is left
     // out, so that a recording made before adapter names were recorded
     // replays and records to the same text.
-    std::map<DeviceInfoKey, DeviceInfoAnswer>& answers = document.configuration.deviceInfo;
-    for (auto it = answers.begin(); it != answers.end();) {
+    for (auto it = document.deviceInfo.begin(); it != document.deviceInfo.end();) {
         const LUID& adapter = it->first.adapterId;
         DISPLAYCONFIG_ADAPTER_NAME name{};
         const bool madeUp = it->first.type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME &&
                             recordOf(it->second, name) && configuration.namesAdapter(adapter) &&
                             nameOf(name.adapterDevicePath) == madeUpAdapterPath(adapter);
-        it = madeUp ? answers.erase(it) : std::next(it);
+        it = madeUp ? document.deviceInfo.erase(it) : std::next(it);
     }
     std::string out;
-    layout(out, Writer<Fields>::write(document));
+    layout(out, Codec::write(document));
     return out;
 }
 

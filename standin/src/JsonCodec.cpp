@@ -1,13 +1,9 @@
 #include "JsonCodec.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <set>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace standin {
 namespace {
@@ -25,22 +21,22 @@ class DocumentBuilder : public nlohmann::json_sax<Json> {
 public:
     Json take() { return std::move(root_); }
 
-    bool null() override { return add(Json(nullptr)); }
-    bool boolean(bool value) override { return add(Json(value)); }
-    bool number_integer(number_integer_t value) override { return add(Json(value)); }
-    bool number_unsigned(number_unsigned_t value) override { return add(Json(value)); }
+    bool null() override { return add(nullptr); }
+    bool boolean(bool value) override { return add(value); }
+    bool number_integer(number_integer_t value) override { return add(value); }
+    bool number_unsigned(number_unsigned_t value) override { return add(value); }
     bool number_float(number_float_t value, const string_t& text) override {
         // An integer literal too large for 64 bits reaches here as a float.
         if (text.find_first_not_of("-0123456789") == std::string::npos) {
             fail(nextPlace(), text + " is out of range");
         }
-        return add(Json(value));
+        return add(value);
     }
     bool string(string_t& value) override {
         if (value.find('\0') != std::string::npos) {
             fail(nextPlace(), "the text holds a NUL character");
         }
-        return add(Json(std::move(value)));
+        return add(std::move(value));
     }
     bool binary(binary_t&) override { return add(Json()); } // never in JSON text
 
@@ -50,14 +46,13 @@ public:
     bool end_array() override { return close(); }
 
     bool key(string_t& name) override {
-        Frame& frame = frames_.back();
         if (name.find('\0') != std::string::npos) {
             fail(placeOf(frames_.size() - 1), "a field name holds a NUL character");
         }
-        if (!frame.keys.insert(name).second) {
+        if (!frames_.back().keys.insert(name).second) {
             fail(placeOf(frames_.size() - 1), "a second field \"" + name + "\"");
         }
-        frame.key = std::move(name);
+        frames_.back().key = std::move(name);
         return true;
     }
 
@@ -81,15 +76,17 @@ private:
     };
 
     // The place of the container of frame `depth` (0: the document), or with
-    // depth = frames_.size() the place of the next value.
+    // depth = frames_.size() the place of the next value; spelled out only
+    // when something is refused.
     std::string placeOf(std::size_t depth) const {
         std::string place;
         for (std::size_t i = 0; i < depth; ++i) {
             const Json& value = *frames_[i].value;
             // An open child is already the array's last element.
-            const bool childOpen = i + 1 < frames_.size();
-            place = value.is_array() ? element(place, value.size() - (childOpen ? 1 : 0))
-                                     : member(place, frames_[i].key.c_str());
+            const std::size_t index = value.size() - (i + 1 < frames_.size() ? 1 : 0);
+            place = value.is_array() ? place + "[" + std::to_string(index) + "]"
+                    : place.empty()  ? frames_[i].key
+                                     : place + "." + frames_[i].key;
         }
         return place;
     }
@@ -124,8 +121,7 @@ private:
         if (frames_.size() == kMaxDepth) {
             fail(nextPlace(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
         }
-        Json* value = put(std::move(container));
-        frames_.push_back(Frame{value, std::string(), {}});
+        frames_.push_back(Frame{put(std::move(container)), std::string(), {}});
         return true;
     }
 
@@ -140,57 +136,10 @@ private:
 
 } // namespace
 
-std::int64_t integer(const Json& value, std::int64_t min, std::int64_t max) {
-    if (!value.is_number_integer()) {
-        fail("", std::string("expected an integer, found ") + value.type_name());
-    }
-    if (value.is_number_unsigned() && value.get<std::uint64_t>() > std::uint64_t(INT64_MAX)) {
-        fail("", value.dump() + " is out of range");
-    }
-    const std::int64_t n = value.get<std::int64_t>();
-    if (n < min || n > max) {
-        fail("", std::to_string(n) + " is out of range (" + std::to_string(min) + " to " +
-                     std::to_string(max) + ")");
-    }
-    return n;
-}
-
 Json parseText(const std::string& text) {
     DocumentBuilder builder;
     Json::sax_parse(text, &builder);
     return builder.take();
-}
-
-std::string readTextFile(const std::string& path) {
-    // Some systems open a directory like a file, and then fail to read it.
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        throw ConfigurationError("cannot read the file: it is a directory");
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        throw ConfigurationError(std::string("cannot open the file: ") + std::strerror(errno));
-    }
-    // Far above any machine's recording, and a bound for a device that never
-    // ends (/dev/zero).
-    constexpr std::size_t kMaxSize = std::size_t(16) << 20;
-    std::string text;
-    char buffer[65536];
-    std::size_t n = 0;
-    while (text.size() <= kMaxSize && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) {
-        throw ConfigurationError(std::string("cannot read the file") +
-                                 (error != 0 ? std::string(": ") + std::strerror(error) : ""));
-    }
-    if (text.size() > kMaxSize) {
-        throw ConfigurationError("cannot read the file: larger than 16 MiB");
-    }
-    return text;
 }
 
 void layout(std::string& out, const Json& value, const std::string& indent) {
