@@ -29,9 +29,9 @@ standin::Configuration machine(unsigned targets, unsigned modesPerDevice) {
     standin::Configuration config;
     const LUID adapter = standin::makeLuid(0x42);
     for (unsigned source = 0; source < targets; ++source) {
-        config.setSourceName(adapter, source, gdiName(source + 1));
+        setSourceName(config, adapter, source, gdiName(source + 1));
         for (unsigned m = 0; m < modesPerDevice; ++m) {
-            config.addDisplayMode(gdiName(source + 1), 640 + (m / 2) * 16, 480, 60, 32);
+            addDisplayMode(config, gdiName(source + 1), 640 + (m / 2) * 16, 480, 60, 32);
         }
     }
     for (unsigned target = 0; target < targets; ++target) {
@@ -41,8 +41,8 @@ standin::Configuration machine(unsigned targets, unsigned modesPerDevice) {
         config.paths.push_back(
             standin::makePath(adapter, target, 100 + target, DISPLAYCONFIG_PATH_ACTIVE,
                               DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI, index, index + 1));
-        config.setTargetName(adapter, 100 + target, u"Monitor", u"\\\\?\\DISPLAY#MON");
-        config.setPreferredMode(adapter, 100 + target, 1920, 1080, 60, 1);
+        setTargetName(config, adapter, 100 + target, u"Monitor", u"\\\\?\\DISPLAY#MON");
+        setPreferredMode(config, adapter, 100 + target, 1920, 1080, 60, 1);
     }
     while (config.modes.size() < modeTableSize) {
         config.modes.push_back(standin::makeSourceMode(adapter, 0, 640, 480));

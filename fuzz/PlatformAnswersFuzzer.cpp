@@ -150,7 +150,7 @@ bool answerOtherwise(FuzzedDataProvider& in, Configuration& c, const standin::De
     case Answer::Missing:
         return true;
     case Answer::Error:
-        c.setDeviceInfoError(key.type, key.adapterId, key.id, pickError(in));
+        setDeviceInfoError(c, key.type, key.adapterId, key.id, pickError(in));
         return true;
     case Answer::WrongSize: {
         standin::DeviceInfoAnswer answer;
@@ -214,21 +214,21 @@ Configuration pickConfiguration(FuzzedDataProvider& in) {
         const std::u16string name = in.ConsumeBool()
                                         ? u"\\\\.\\DISPLAY" + std::u16string(1, u'1' + char16_t(id))
                                         : pickName(in, 32);
-        c.setSourceName(adapter, id, name);
+        setSourceName(c, adapter, id, name);
         devices.push_back(name.substr(0, name.find(u'\0'))); // the name as a device has it
     }
     for (const auto& [adapter, id] : targets) {
         const standin::DeviceInfoKey nameKey{DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter,
                                              id};
         if (c.deviceInfo.count(nameKey) == 0 && !answerOtherwise(in, c, nameKey)) {
-            c.setTargetName(adapter, id, pickName(in, 64), pickName(in, 128));
+            setTargetName(c, adapter, id, pickName(in, 64), pickName(in, 128));
         }
         const standin::DeviceInfoKey modeKey{DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE,
                                              adapter, id};
         if (c.deviceInfo.count(modeKey) == 0 && !answerOtherwise(in, c, modeKey)) {
-            c.setPreferredMode(adapter, id, in.ConsumeIntegral<UINT32>(),
-                               in.ConsumeIntegral<UINT32>(), in.ConsumeIntegral<UINT32>(),
-                               in.ConsumeIntegralInRange<UINT32>(0, 1001)); // 0: no rate
+            setPreferredMode(c, adapter, id, in.ConsumeIntegral<UINT32>(),
+                             in.ConsumeIntegral<UINT32>(), in.ConsumeIntegral<UINT32>(),
+                             in.ConsumeIntegralInRange<UINT32>(0, 1001)); // 0: no rate
         }
     }
 
@@ -244,9 +244,9 @@ Configuration pickConfiguration(FuzzedDataProvider& in) {
         }
         const std::size_t count = in.ConsumeIntegralInRange<std::size_t>(0, 10);
         for (std::size_t i = 0; i < count; ++i) {
-            c.addDisplayMode(device, in.PickValueInArray(widths), in.PickValueInArray(heights),
-                             in.PickValueInArray(rates), in.PickValueInArray(depths),
-                             in.ConsumeIntegralInRange<DWORD>(0, 3));
+            addDisplayMode(c, device, in.PickValueInArray(widths), in.PickValueInArray(heights),
+                           in.PickValueInArray(rates), in.PickValueInArray(depths),
+                           in.ConsumeIntegralInRange<DWORD>(0, 3));
         }
     }
     return c;

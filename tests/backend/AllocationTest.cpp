@@ -61,8 +61,8 @@ TEST_F(Allocations, AllocationFailuresDuringAListingKeepTheEntriesSoFar) {
     for (DWORD i = 0; i < 300; ++i) {
         const DWORD width = 640 + 8 * (i % 50);
         const DWORD height = 400 + 10 * (i / 50);
-        config.addDisplayMode(gdiName(1), width, height, 60, 32);
-        config.addDisplayMode(gdiName(1), 640, 400, 60, 32); // the first one again
+        addDisplayMode(config, gdiName(1), width, height, 60, 32);
+        addDisplayMode(config, gdiName(1), 640, 400, 60, 32); // the first one again
         expected.emplace_back(width, height, 60, 32);
     }
     serve(config);

@@ -46,16 +46,16 @@ inline Configuration simpleConfiguration(
     const LUID luid = adapter(0x1234);
     for (unsigned i = 0; i < targets; ++i) {
         const UINT32 target = 100 + i;
-        config.setSourceName(luid, i, gdiName(i + 1));
+        setSourceName(config, luid, i, gdiName(i + 1));
         if (i < active) {
             const UINT32 sourceMode = static_cast<UINT32>(config.modes.size());
             config.modes.push_back(standin::makeSourceMode(luid, i, 1920, 1080));
             config.modes.push_back(standin::makeTargetMode(luid, target, 1920, 1080, 60, 1));
             config.paths.push_back(standin::makePath(luid, i, target, DISPLAYCONFIG_PATH_ACTIVE,
                                                      tech, sourceMode, sourceMode + 1));
-            config.setTargetName(luid, target, ascii("Monitor " + std::to_string(i)),
-                                 ascii("\\\\?\\DISPLAY#MON" + std::to_string(i)), tech);
-            config.setPreferredMode(luid, target, 1920, 1080, 60000, 1000);
+            setTargetName(config, luid, target, ascii("Monitor " + std::to_string(i)),
+                          ascii("\\\\?\\DISPLAY#MON" + std::to_string(i)), tech);
+            setPreferredMode(config, luid, target, 1920, 1080, 60000, 1000);
         } else {
             config.paths.push_back(standin::makePath(luid, i, target, 0, tech));
         }

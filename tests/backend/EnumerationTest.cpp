@@ -28,7 +28,7 @@ TEST_F(Enumeration, KeepsTheFirstPathOfEveryTargetInPlatformOrder) {
         for (UINT32 target : {7u, 8u, 9u}) {
             config.paths.push_back(standin::makePath(a, source, target, 0, tech));
         }
-        config.setSourceName(a, source, gdiName(source + 1));
+        setSourceName(config, a, source, gdiName(source + 1));
     }
     serve(config);
     using T = std::tuple<DWORD, UINT32, UINT32>;

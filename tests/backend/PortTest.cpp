@@ -42,7 +42,7 @@ TEST_F(Port, ConnectorMappingOfEveryPlatformValue) {
         std::memcpy(&path.targetInfo.outputTechnology, &cases[i].first, sizeof(UINT32));
         config.paths.push_back(path);
     }
-    config.setSourceName(adapter(1), 0, gdiName(1));
+    setSourceName(config, adapter(1), 0, gdiName(1));
     serve(config);
     ASSERT_EQ(factory->numVideoPorts(), cases.size());
     for (unsigned i = 0; i < cases.size(); ++i) {
@@ -55,7 +55,7 @@ TEST_F(Port, ConnectorMappingOfEveryPlatformValue) {
 
 TEST_F(Port, ActivePathGetsItsMonitorRecord) {
     Configuration config = simpleConfiguration(1, 1);
-    config.setPreferredMode(adapter(0x1234), 100, 2560, 1440, 59951, 1000);
+    setPreferredMode(config, adapter(0x1234), 100, 2560, 1440, 59951, 1000);
     serve(config);
     const VideoPort& port = *factory->videoPort(0);
     EXPECT_TRUE(port.hasAttachedMonitor());
@@ -88,10 +88,10 @@ TEST_F(Port, InactivePathAsksForNoMonitor) {
 
 TEST_F(Port, FailedNameAndModeQueriesStillGiveAMonitor) {
     Configuration config = simpleConfiguration(1, 1);
-    config.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter(0x1234), 100,
-                              ERROR_GEN_FAILURE);
-    config.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter(0x1234),
-                              100, ERROR_NOT_SUPPORTED);
+    setDeviceInfoError(config, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter(0x1234), 100,
+                       ERROR_GEN_FAILURE);
+    setDeviceInfoError(config, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter(0x1234),
+                       100, ERROR_NOT_SUPPORTED);
     standin::setConfiguration(config);
     ASSERT_TRUE(factory->refresh());
     EXPECT_EQ(
@@ -109,8 +109,8 @@ TEST_F(Port, FailedNameAndModeQueriesStillGiveAMonitor) {
 
 TEST_F(Port, FailedSourceNameIsLoggedAtDebugAndLeavesTheIdEmpty) {
     Configuration config = simpleConfiguration(1, 1);
-    config.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter(0x1234), 0,
-                              ERROR_GEN_FAILURE);
+    setDeviceInfoError(config, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter(0x1234), 0,
+                       ERROR_GEN_FAILURE);
     standin::setConfiguration(config);
     ASSERT_TRUE(factory->refresh());
     EXPECT_TRUE(lines.empty()) << "priority 1 is below the default threshold";
@@ -128,8 +128,8 @@ TEST_F(Port, NamesFillingTheirFieldsAreReadToTheFieldEndOnly) {
     const std::u16string gdi(32, u'G');
     const std::u16string friendly(64, u'F');
     const std::u16string path(128, u'P');
-    config.setSourceName(adapter(0x1234), 0, gdi);
-    config.setTargetName(adapter(0x1234), 100, friendly, path);
+    setSourceName(config, adapter(0x1234), 0, gdi);
+    setTargetName(config, adapter(0x1234), 100, friendly, path);
     serve(config);
     const VideoPort& port = *factory->videoPort(0);
     EXPECT_EQ(port.displayId().toUtf8(), std::string(32, 'G'));
@@ -139,7 +139,7 @@ TEST_F(Port, NamesFillingTheirFieldsAreReadToTheFieldEndOnly) {
 
 TEST_F(Port, ZeroRefreshDenominatorGivesZeroHertz) {
     Configuration config = simpleConfiguration(1, 1);
-    config.setPreferredMode(adapter(0x1234), 100, 1024, 768, 60, 0);
+    setPreferredMode(config, adapter(0x1234), 100, 1024, 768, 60, 0);
     serve(config);
     const auto& preferred = factory->videoPort(0)->monitor()->preferredResolution();
     EXPECT_EQ(preferred.width(), 1024u);

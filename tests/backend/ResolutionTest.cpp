@@ -17,14 +17,14 @@ std::vector<DisplayResolution> listOf(const tkl::Array<DisplayResolution>& modes
 TEST_F(Resolutions, DistinctModesInFirstSeenOrder) {
     Configuration config = simpleConfiguration(2, 1);
     const std::u16string device = gdiName(1);
-    config.addDisplayMode(device, 1024, 768, 60, 32);
-    config.addDisplayMode(device, 800, 600, 60, 32);
-    config.addDisplayMode(device, 1024, 768, 60, 32);
+    addDisplayMode(config, device, 1024, 768, 60, 32);
+    addDisplayMode(config, device, 800, 600, 60, 32);
+    addDisplayMode(config, device, 1024, 768, 60, 32);
     config.displayModes[device].back().dmDisplayFixedOutput = DMDFO_CENTER; // differs only there
-    config.addDisplayMode(device, 1024, 768, 75, 32);
-    config.addDisplayMode(device, 1024, 768, 60, 16);
-    config.addDisplayMode(device, 800, 600, 60, 32);
-    config.addDisplayMode(gdiName(2), 640, 480, 60, 8);
+    addDisplayMode(config, device, 1024, 768, 75, 32);
+    addDisplayMode(config, device, 1024, 768, 60, 16);
+    addDisplayMode(config, device, 800, 600, 60, 32);
+    addDisplayMode(config, gdiName(2), 640, 480, 60, 8);
     serve(config);
 
     tkl::Array<DisplayResolution> modes;
@@ -39,7 +39,7 @@ TEST_F(Resolutions, DistinctModesInFirstSeenOrder) {
 
 TEST_F(Resolutions, OutputIsEmptiedFirst) {
     Configuration config = simpleConfiguration(2, 1);
-    config.addDisplayMode(gdiName(2), 640, 480, 60, 8);
+    addDisplayMode(config, gdiName(2), 640, 480, 60, 8);
     serve(config);
     tkl::Array<DisplayResolution> modes;
     for (unsigned i = 0; i < 20; ++i) {
@@ -61,8 +61,8 @@ TEST_F(Resolutions, NoModesGiveAnEmptyList) {
 TEST_F(Resolutions, ManyModesGrowTheOutput) {
     Configuration config = simpleConfiguration(1, 1);
     for (DWORD width = 100; width < 400; ++width) {
-        config.addDisplayMode(gdiName(1), width, 600, 60, 32);
-        config.addDisplayMode(gdiName(1), width, 600, 60, 32);
+        addDisplayMode(config, gdiName(1), width, 600, 60, 32);
+        addDisplayMode(config, gdiName(1), width, 600, 60, 32);
     }
     serve(config);
     tkl::Array<DisplayResolution> modes;

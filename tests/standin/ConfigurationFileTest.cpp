@@ -357,7 +357,7 @@ TEST_F(RecordedConfiguration, AdapterNamesAreRecordedAndReplayed) {
     c.paths.push_back(standin::makePath(other, 0, 0x2000, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI));
     const std::u16string path = u"\\\\?\\PCI#VEN_10DE&DEV_1C82#4&2ad8b3c1&0&0008#"
                                 u"{5b45201d-f2f2-4f3b-85bb-30ff1f953599}";
-    c.setAdapterName(other, path);
+    setAdapterName(c, other, path);
     standin::setConfiguration(c);
 
     const standin::Configuration recorded = standin::recordDisplayConfiguration();

@@ -119,8 +119,8 @@ TEST_F(StandInRecords, NamesAsLongAsTheirFieldsHaveNoTerminator) {
     const std::u16string path(128, u'P');
     const std::u16string gdi(32, u'G');
     standin::Configuration c = onePath();
-    c.setTargetName(kAdapter, 7, friendly, path);
-    c.setSourceName(kAdapter, 0, gdi);
+    setTargetName(c, kAdapter, 7, friendly, path);
+    setSourceName(c, kAdapter, 0, gdi);
     standin::setConfiguration(c);
 
     DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
@@ -135,16 +135,16 @@ TEST_F(StandInRecords, NamesAsLongAsTheirFieldsHaveNoTerminator) {
     ASSERT_EQ(ask(source, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, kAdapter, 0), ERROR_SUCCESS);
     EXPECT_EQ(standin::nameOf(source.viewGdiDeviceName), gdi);
 
-    EXPECT_THROW(c.setSourceName(kAdapter, 0, std::u16string(33, u'G')), std::length_error);
-    EXPECT_THROW(c.setTargetName(kAdapter, 7, std::u16string(65, u'F'), u""), std::length_error);
+    EXPECT_THROW(setSourceName(c, kAdapter, 0, std::u16string(33, u'G')), std::length_error);
+    EXPECT_THROW(setTargetName(c, kAdapter, 7, std::u16string(65, u'F'), u""), std::length_error);
 }
 
 TEST_F(StandInRecords, ScriptedAnswersAndOutOfRangeModeIndexesAreServedAsGiven) {
     standin::Configuration c = onePath();
     c.paths[0].sourceInfo.modeInfoIdx = 7;
-    c.setPreferredMode(kAdapter, 7, 1280, 1024, 75, 1);
-    c.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, kAdapter, 7,
-                         ERROR_NOT_SUPPORTED);
+    setPreferredMode(c, kAdapter, 7, 1280, 1024, 75, 1);
+    setDeviceInfoError(c, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, kAdapter, 7,
+                       ERROR_NOT_SUPPORTED);
     standin::setConfiguration(c);
 
     for (UINT32 flags : {UINT32(QDC_ALL_PATHS), UINT32(QDC_ONLY_ACTIVE_PATHS)}) {

@@ -375,9 +375,9 @@ TEST_F(StandInLikeWindows7, EveryAdapterOfTheConfigurationHasAName) {
     }
     c.paths.back().targetInfo.adapterId = third; // named by a target only
     const std::u16string recorded(128, u'r');
-    c.setAdapterName(second, recorded);
-    c.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, failing, 0,
-                         ERROR_NOT_SUPPORTED);
+    setAdapterName(c, second, recorded);
+    setDeviceInfoError(c, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, failing, 0,
+                       ERROR_NOT_SUPPORTED);
     standin::setConfiguration(c);
 
     const std::u16string first = nameOf(kAdapter, 3, result);
@@ -402,12 +402,12 @@ TEST_F(StandInLikeWindows7, WithoutRotatedModeOnlyTheCurrentOrientationIsListed)
                                         DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI, 0));
     c.paths.back().targetInfo.rotation = DISPLAYCONFIG_ROTATION_ROTATE90;
     c.paths.push_back(standin::makePath(kAdapter, 1, 8, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI));
-    c.setSourceName(kAdapter, 0, u"\\\\.\\DISPLAY1");
-    c.setSourceName(kAdapter, 1, u"\\\\.\\DISPLAY2");
+    setSourceName(c, kAdapter, 0, u"\\\\.\\DISPLAY1");
+    setSourceName(c, kAdapter, 1, u"\\\\.\\DISPLAY2");
     const DWORD orientations[] = {DMDO_DEFAULT, DMDO_90, DMDO_180, DMDO_90, DMDO_270, DMDO_DEFAULT};
     for (const std::u16string device : {u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY2"}) {
         for (std::size_t i = 0; i < std::size(orientations); ++i) {
-            c.addDisplayMode(device, 640 + 10 * DWORD(i), 480, 60, 32, orientations[i]);
+            addDisplayMode(c, device, 640 + 10 * DWORD(i), 480, 60, 32, orientations[i]);
         }
     }
     standin::setConfiguration(c);

@@ -1,6 +1,7 @@
-// Builders of the path and mode records that tests script configurations
-// with: an adapter's path from a source to a target, and the source and
-// target mode records a path designates.
+// Builders of the records that tests script configurations with: an
+// adapter's path from a source to a target, the source and target mode
+// records a path designates, the answers to device-information requests and
+// the raw mode lists.
 #pragma once
 
 #include <standin/Configuration.h>
@@ -45,6 +46,24 @@ inline DISPLAYCONFIG_MODE_INFO makeSourceMode(LUID adapter, UINT32 sourceId, UIN
     return mode;
 }
 
+// A progressive target mode with blanking as CVT reduced blanking gives it.
+inline DISPLAYCONFIG_VIDEO_SIGNAL_INFO
+makeSignalInfo(UINT32 width, UINT32 height, UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
+    DISPLAYCONFIG_VIDEO_SIGNAL_INFO signal{};
+    const UINT32 totalWidth = width + 160;
+    const UINT32 totalHeight = height + height / 27;
+    const UINT64 denominator = vSyncDenominator == 0 ? 1 : vSyncDenominator;
+    signal.pixelRate = UINT64(totalWidth) * totalHeight * vSyncNumerator / denominator;
+    signal.hSyncFreq = {static_cast<UINT32>(UINT64(totalHeight) * vSyncNumerator),
+                        static_cast<UINT32>(denominator)};
+    signal.vSyncFreq = {vSyncNumerator, vSyncDenominator};
+    signal.activeSize = {width, height};
+    signal.totalSize = {totalWidth, totalHeight};
+    signal.videoStandard = 255; // "other": a PC timing rather than a television standard
+    signal.scanLineOrdering = DISPLAYCONFIG_SCANLINE_ORDERING_PROGRESSIVE;
+    return signal;
+}
+
 inline DISPLAYCONFIG_MODE_INFO makeTargetMode(LUID adapter, UINT32 targetId, UINT32 width,
                                               UINT32 height, UINT32 vSyncNumerator,
                                               UINT32 vSyncDenominator) {
@@ -55,6 +74,72 @@ inline DISPLAYCONFIG_MODE_INFO makeTargetMode(LUID adapter, UINT32 targetId, UIN
     mode.targetMode.targetVideoSignalInfo =
         makeSignalInfo(width, height, vSyncNumerator, vSyncDenominator);
     return mode;
+}
+
+// Sets the answer to the request that the record's header names.
+template <typename Record> void setRecord(Configuration& c, const Record& record) {
+    DeviceInfoAnswer answer;
+    answer.record = bytesOf(record);
+    const DISPLAYCONFIG_DEVICE_INFO_HEADER& h = record.header;
+    c.deviceInfo[DeviceInfoKey{static_cast<UINT32>(h.type), h.adapterId, h.id}] = answer;
+}
+
+inline void setSourceName(Configuration& c, LUID adapter, UINT32 sourceId,
+                          const std::u16string& gdiName) {
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, sourceId);
+    copyName(record.viewGdiDeviceName, gdiName);
+    setRecord(c, record);
+}
+
+// Monitor names as long as their fields fill them with no terminator.
+inline void
+setTargetName(Configuration& c, LUID adapter, UINT32 targetId, const std::u16string& friendlyName,
+              const std::u16string& devicePath,
+              DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech = DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI,
+              UINT16 edidManufactureId = 0, UINT16 edidProductCodeId = 0) {
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, targetId);
+    record.flags.friendlyNameFromEdid = friendlyName.empty() ? 0 : 1;
+    record.flags.edidIdsValid = (edidManufactureId | edidProductCodeId) != 0 ? 1 : 0;
+    record.outputTechnology = tech;
+    record.edidManufactureId = edidManufactureId;
+    record.edidProductCodeId = edidProductCodeId;
+    record.connectorInstance = 1;
+    copyName(record.monitorFriendlyDeviceName, friendlyName);
+    copyName(record.monitorDevicePath, devicePath);
+    setRecord(c, record);
+}
+
+inline void setPreferredMode(Configuration& c, LUID adapter, UINT32 targetId, UINT32 width,
+                             UINT32 height, UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, targetId);
+    record.width = width;
+    record.height = height;
+    record.targetMode.targetVideoSignalInfo =
+        makeSignalInfo(width, height, vSyncNumerator, vSyncDenominator);
+    setRecord(c, record);
+}
+
+inline void setAdapterName(Configuration& c, LUID adapter, const std::u16string& devicePath) {
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
+    copyName(record.adapterDevicePath, devicePath);
+    setRecord(c, record);
+}
+
+inline void setDeviceInfoError(Configuration& c, UINT32 type, LUID adapter, UINT32 id, LONG code) {
+    DeviceInfoAnswer answer;
+    answer.error = code;
+    c.deviceInfo[DeviceInfoKey{type, adapter, id}] = answer;
+}
+
+inline void addDisplayMode(Configuration& c, const std::u16string& device, DWORD width,
+                           DWORD height, DWORD frequency, DWORD bitsPerPel,
+                           DWORD orientation = DMDO_DEFAULT) {
+    c.displayModes[device].push_back(
+        makeDisplayMode(width, height, frequency, bitsPerPel, orientation));
 }
 
 } // namespace standin

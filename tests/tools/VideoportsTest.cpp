@@ -162,18 +162,18 @@ standin::Configuration recordedMachine() {
     config.paths.push_back(standin::makePath(first, 1, 3, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI));
     config.paths.push_back(
         standin::makePath(second, 0, 9, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HD15));
-    config.setSourceName(first, 0, u"\\\\.\\DISPLAY1");
-    config.setSourceName(first, 1, u"\\\\.\\DISPLAY2");
-    config.setSourceName(second, 0, u"\\\\.\\DISPLAY3");
-    config.setTargetName(first, 3, u"\u00C9cran 19\"", std::u16string(128, u'p'),
-                         DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI);
-    config.setPreferredMode(first, 3, 1280, 1024, 75025, 1000);
+    setSourceName(config, first, 0, u"\\\\.\\DISPLAY1");
+    setSourceName(config, first, 1, u"\\\\.\\DISPLAY2");
+    setSourceName(config, second, 0, u"\\\\.\\DISPLAY3");
+    setTargetName(config, first, 3, u"\u00C9cran 19\"", std::u16string(128, u'p'),
+                  DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI);
+    setPreferredMode(config, first, 3, 1280, 1024, 75025, 1000);
     for (int repeat = 0; repeat < 2; ++repeat) {
-        config.addDisplayMode(u"\\\\.\\DISPLAY1", 1280, 1024, 75, 32);
-        config.addDisplayMode(u"\\\\.\\DISPLAY1", 1024, 768, 60, 32);
+        addDisplayMode(config, u"\\\\.\\DISPLAY1", 1280, 1024, 75, 32);
+        addDisplayMode(config, u"\\\\.\\DISPLAY1", 1024, 768, 60, 32);
         config.displayModes[u"\\\\.\\DISPLAY1"].back().dmDisplayFixedOutput = DMDFO_CENTER;
     }
-    config.addDisplayMode(u"\\\\.\\DISPLAY3", 640, 480, 60, 16);
+    addDisplayMode(config, u"\\\\.\\DISPLAY3", 640, 480, 60, 16);
     return config;
 }
 
@@ -393,9 +393,8 @@ TEST_F(Videoports, TheBuiltInSampleIsPointedOutBeforeItsTable) {
 TEST_F(Videoports, AnUnknownPreferredModeIsLoggedOnceAndShownAsUnknown) {
     standin::Configuration config = recordedMachine();
     const DISPLAYCONFIG_PATH_INFO& active = config.paths[0];
-    config.setDeviceInfoError(DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE,
-                              active.targetInfo.adapterId, active.targetInfo.id,
-                              ERROR_NOT_SUPPORTED);
+    setDeviceInfoError(config, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE,
+                       active.targetInfo.adapterId, active.targetInfo.id, ERROR_NOT_SUPPORTED);
     file_ = scratchFile(".unknown-mode.json");
     std::ofstream(file_, std::ios::binary) << standin::configurationToJson(config);
     setConfigFile(file_);

@@ -107,24 +107,6 @@ inline UINT32 deviceInfoRecordSize(UINT32 type) {
     }
 }
 
-// A progressive target mode with blanking as CVT reduced blanking gives it.
-inline DISPLAYCONFIG_VIDEO_SIGNAL_INFO
-makeSignalInfo(UINT32 width, UINT32 height, UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
-    DISPLAYCONFIG_VIDEO_SIGNAL_INFO signal{};
-    const UINT32 totalWidth = width + 160;
-    const UINT32 totalHeight = height + height / 27;
-    const UINT64 denominator = vSyncDenominator == 0 ? 1 : vSyncDenominator;
-    signal.pixelRate = UINT64(totalWidth) * totalHeight * vSyncNumerator / denominator;
-    signal.hSyncFreq = {static_cast<UINT32>(UINT64(totalHeight) * vSyncNumerator),
-                        static_cast<UINT32>(denominator)};
-    signal.vSyncFreq = {vSyncNumerator, vSyncDenominator};
-    signal.activeSize = {width, height};
-    signal.totalSize = {totalWidth, totalHeight};
-    signal.videoStandard = 255; // "other": a PC timing rather than a television standard
-    signal.scanLineOrdering = DISPLAYCONFIG_SCANLINE_ORDERING_PROGRESSIVE;
-    return signal;
-}
-
 inline DEVMODEW makeDisplayMode(DWORD width, DWORD height, DWORD frequency, DWORD bitsPerPel,
                                 DWORD orientation = DMDO_DEFAULT) {
     DEVMODEW mode{};
@@ -174,70 +156,6 @@ struct Configuration {
             return sameLuid(path.sourceInfo.adapterId, adapter) ||
                    sameLuid(path.targetInfo.adapterId, adapter);
         });
-    }
-
-    void setSourceName(LUID adapter, UINT32 sourceId, const std::u16string& gdiName) {
-        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
-            DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapter, sourceId);
-        copyName(record.viewGdiDeviceName, gdiName);
-        setRecord(record);
-    }
-
-    // Monitor names as long as their fields fill them with no terminator.
-    void
-    setTargetName(LUID adapter, UINT32 targetId, const std::u16string& friendlyName,
-                  const std::u16string& devicePath,
-                  DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY tech = DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI,
-                  UINT16 edidManufactureId = 0, UINT16 edidProductCodeId = 0) {
-        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
-            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapter, targetId);
-        record.flags.friendlyNameFromEdid = friendlyName.empty() ? 0 : 1;
-        record.flags.edidIdsValid = (edidManufactureId | edidProductCodeId) != 0 ? 1 : 0;
-        record.outputTechnology = tech;
-        record.edidManufactureId = edidManufactureId;
-        record.edidProductCodeId = edidProductCodeId;
-        record.connectorInstance = 1;
-        copyName(record.monitorFriendlyDeviceName, friendlyName);
-        copyName(record.monitorDevicePath, devicePath);
-        setRecord(record);
-    }
-
-    void setPreferredMode(LUID adapter, UINT32 targetId, UINT32 width, UINT32 height,
-                          UINT32 vSyncNumerator, UINT32 vSyncDenominator) {
-        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
-            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapter, targetId);
-        record.width = width;
-        record.height = height;
-        record.targetMode.targetVideoSignalInfo =
-            makeSignalInfo(width, height, vSyncNumerator, vSyncDenominator);
-        setRecord(record);
-    }
-
-    void setAdapterName(LUID adapter, const std::u16string& devicePath) {
-        auto record = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
-            DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
-        copyName(record.adapterDevicePath, devicePath);
-        setRecord(record);
-    }
-
-    void setDeviceInfoError(UINT32 type, LUID adapter, UINT32 id, LONG code) {
-        DeviceInfoAnswer answer;
-        answer.error = code;
-        deviceInfo[DeviceInfoKey{type, adapter, id}] = answer;
-    }
-
-    void addDisplayMode(const std::u16string& device, DWORD width, DWORD height, DWORD frequency,
-                        DWORD bitsPerPel, DWORD orientation = DMDO_DEFAULT) {
-        displayModes[device].push_back(
-            makeDisplayMode(width, height, frequency, bitsPerPel, orientation));
-    }
-
-private:
-    template <typename Record> void setRecord(const Record& record) {
-        DeviceInfoAnswer answer;
-        answer.record = bytesOf(record);
-        const DISPLAYCONFIG_DEVICE_INFO_HEADER& h = record.header;
-        deviceInfo[DeviceInfoKey{static_cast<UINT32>(h.type), h.adapterId, h.id}] = answer;
     }
 };
 
