@@ -119,17 +119,24 @@ bool countCall(State& s, Operation operation, LONG& code) {
     return false;
 }
 
+// Runs `use` on the state under its lock.
+template <typename Use> auto locked(Use&& use) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return use(s);
+}
+
 // Answers one call of `operation` under the state's lock, once counted,
 // unless a scripted fault claims it: the fault's code is returned instead, or
 // for EnumDisplaySettingsExW, which has no code to return, 0.
 template <typename Answer> auto serve(Operation operation, Answer&& answer) {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    LONG code = ERROR_SUCCESS;
-    if (countCall(s, operation, code)) {
-        return decltype(answer(s))(operation == Operation::EnumDisplaySettingsExW ? 0 : code);
-    }
-    return answer(s);
+    return locked([&](State& s) {
+        LONG code = ERROR_SUCCESS;
+        if (countCall(s, operation, code)) {
+            return decltype(answer(s))(operation == Operation::EnumDisplaySettingsExW ? 0 : code);
+        }
+        return answer(s);
+    });
 }
 
 // The table asked for: exactly one of QDC_ALL_PATHS, QDC_ONLY_ACTIVE_PATHS
@@ -274,35 +281,29 @@ std::optional<DeviceInfoAnswer> adapterName(const Configuration& c, const LUID& 
 } // namespace
 
 void setConfiguration(const Configuration& configuration) {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.configuration = configuration;
-    s.unusable = false;
-    s.file.clear();
+    locked([&](State& s) {
+        s.configuration = configuration;
+        s.unusable = false;
+        s.file.clear();
+    });
 }
 
 void resetConfiguration() {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    load(s);
+    locked(load);
 }
 
 void failCall(Operation operation, unsigned nth, LONG code) {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.faults.push_back(Fault{operation, s.calls[slot(operation)] + nth, code});
+    locked([&](State& s) {
+        s.faults.push_back({operation, s.calls[slot(operation)] + nth, code});
+    });
 }
 
 void changeConfigurationAfterSizeQuery(const Configuration& next) {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.pending = next;
+    locked([&](State& s) { s.pending = next; });
 }
 
 unsigned callCount(Operation operation) {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.calls[slot(operation)];
+    return locked([&](State& s) { return s.calls[slot(operation)]; });
 }
 
 } // namespace standin

@@ -25,7 +25,7 @@ Configuration loadConfigurationFile(const std::string& path);
 
 // One record per line, fields in the platform's order, so that equal
 // configurations give equal text. Throws ConfigurationError for what the format
-// cannot hold (a record of a type other than the three name and mode requests).
+// cannot hold (a record of a type other than the name and mode requests).
 std::string configurationToJson(const Configuration& configuration);
 
 // UTF-16 <-> UTF-8, as the whole tree converts (<tkl/Utf16.h>): an unpaired

@@ -33,19 +33,11 @@ enum class Operation {
     EnumDisplaySettingsExW
 };
 
-// A realistic laptop: one adapter (LUID 0x0000d6a1:0) with sources 0-3 and four
-// targets. Target 0x1040: the embedded panel (DisplayPort embedded, 1920x1080 at
-// 60 Hz), active from source 0 (\\.\DISPLAY1). Target 0x1041: an HDMI monitor
-// (2560x1440 at 59.951 Hz), active from source 1 (\\.\DISPLAY2). Target 0x1042:
-// external DisplayPort, nothing attached. Target 0x1043: VGA (HD15), nothing
-// attached. QDC_ALL_PATHS lists the two active paths, then every other source x
-// target pair (16 paths, 4 mode records). Sources 2 and 3 (\\.\DISPLAY3,
-// \\.\DISPLAY4) have names but no monitor; the idle targets' name requests
-// answer a record with empty names and their preferred-mode requests
-// ERROR_NOT_SUPPORTED; the adapter answers a made-up device path
-// (madeUpAdapterPath). DISPLAY1 and DISPLAY2 have a few dozen raw modes each,
-// some differing only in fixed output, position or flags, all in the current
-// orientation. It is the recording standin/data/built-in.json, compiled in.
+// A realistic laptop, the recording standin/data/built-in.json compiled in:
+// an embedded panel (\\.\DISPLAY1) and an HDMI monitor (\\.\DISPLAY2) in
+// use, an idle DisplayPort and VGA connector, every source x target pair as a
+// path, and a few dozen raw modes per device, some differing only in fields a
+// resolution does not carry.
 VPI_STANDIN_API Configuration defaultConfiguration();
 
 // Serves `configuration` from now on. It is not checked: out-of-range mode
