@@ -2,8 +2,8 @@
 // operations answer as a file that VPI_DISPLAY_CONFIG can replay.
 #include "CommandLine.h"
 
-#include <standin/ConfigurationJson.h>
 #include "ConfigurationRecorder.h"
+#include <standin/ConfigurationJson.h>
 
 #include <cerrno>
 #include <cstdio>
