@@ -80,4 +80,12 @@ fi
 if [[ $1 == --init ]]; then
     exit 0
 fi
+# Without X, the tests share this prefix and its wineserver. Wine ends an idle
+# server after 3 s, and a program that starts just then fails to connect
+# ("recvmsg: Connection reset by peer"); a server that waits 10 s idle makes
+# that all but impossible during a test run. (With X, each test stops its
+# server when it ends.) Starting one when one runs already does nothing.
+if [[ -z ${VPI_WINE_DISPLAY:-} ]]; then
+    "$wineserver" -p10 2>/dev/null || true
+fi
 exec "$wine" "$@"
