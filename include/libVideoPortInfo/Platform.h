@@ -67,6 +67,8 @@ static_assert(offsetof(DISPLAYCONFIG_TARGET_DEVICE_NAME, monitorFriendlyDeviceNa
 static_assert(offsetof(DISPLAYCONFIG_TARGET_DEVICE_NAME, monitorDevicePath) == 164,
               "monitorDevicePath");
 
+static_assert(sizeof(DISPLAYCONFIG_ADAPTER_NAME) == 276, "DISPLAYCONFIG_ADAPTER_NAME");
+
 static_assert(sizeof(DISPLAYCONFIG_TARGET_PREFERRED_MODE) == 80,
               "DISPLAYCONFIG_TARGET_PREFERRED_MODE");
 static_assert(offsetof(DISPLAYCONFIG_TARGET_PREFERRED_MODE, width) == 20, "width");

@@ -280,6 +280,16 @@ std::optional<DeviceInfoAnswer> adapterName(const Configuration& c, const LUID& 
 
 } // namespace
 
+// The machine served when no recording is named is a recording too, the one
+// format's sample, edited as data (standin/data/built-in.json). It is read
+// once: every reset serves it again.
+Configuration defaultConfiguration() {
+    static const Configuration machine = configurationFromJson(
+#include "BuiltInRecording.inc"
+    );
+    return machine;
+}
+
 void setConfiguration(const Configuration& configuration) {
     locked([&](State& s) {
         s.configuration = configuration;

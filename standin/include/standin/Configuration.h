@@ -88,8 +88,6 @@ template <typename Record> std::vector<unsigned char> bytesOf(const Record& reco
     return bytes;
 }
 
-static_assert(sizeof(DISPLAYCONFIG_ADAPTER_NAME) == 276, "DISPLAYCONFIG_ADAPTER_NAME");
-
 // The size of the record a device-information request of `type` carries, for
 // the four request types a configuration answers; 0 for any other type.
 inline UINT32 deviceInfoRecordSize(UINT32 type) {

@@ -12,17 +12,26 @@
 // ERROR_GEN_FAILURE, DisplayConfigGetDeviceInfo answers ERROR_GEN_FAILURE after
 // its argument checks, and EnumDisplaySettingsExW answers 0.
 //
-// The operations answer as Windows 7 does where it is easy to simplify: only
-// its three table flags, the configuration database's view without signal
-// timing, its order of argument checks for device-information requests, an
-// adapter name for every adapter, and modes in the current orientation only
-// without EDS_ROTATEDMODE (docs/display-config-format.md has the details).
+// The operations answer as Windows 7 does where it is easy to simplify (its
+// flags, argument checks, database view, adapter names and orientation rule:
+// docs/display-config-format.md has the details).
 //
 // All functions may be called from any thread; the stand-in serialises them.
 #pragma once
 
 #include <standin/Configuration.h>
-#include <standin/StandInExport.h>
+
+// The stand-in's exports: these controls, and its definitions of the four
+// operations, which <libVideoPortInfo/DisplayConfig.h> declares without one.
+#if defined(_WIN32)
+#if defined(VPI_BUILDING_STANDIN)
+#define VPI_STANDIN_API __declspec(dllexport)
+#else
+#define VPI_STANDIN_API __declspec(dllimport)
+#endif
+#else
+#define VPI_STANDIN_API __attribute__((visibility("default")))
+#endif
 
 namespace standin {
 
