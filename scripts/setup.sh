@@ -7,7 +7,7 @@ set -euo pipefail
 
 scope=${1:-all}
 
-packages=(cmake g++ make pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils
+packages=(cmake ninja-build g++ make pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils
     python3 python3-pytest python3-pip)
 if [[ $scope == all ]]; then
     packages+=(clang libclang-rt-14-dev

@@ -13,10 +13,6 @@
 #include <new>
 #include <vector>
 
-int Counted::constructed = 0;
-int Counted::destroyed = 0;
-int Counted::copiesUntilThrow = 0;
-
 namespace {
 
 using failing_allocator::liveAllocations;

@@ -7,10 +7,6 @@
 #include <cstdint>
 #include <string>
 
-int Counted::constructed = 0;
-int Counted::destroyed = 0;
-int Counted::copiesUntilThrow = 0;
-
 namespace {
 
 // Stand-ins of the element sizes the library uses: 72- and 64-byte platform

@@ -6,9 +6,10 @@
 // copy constructor can be told to throw, to check that containers construct
 // and destroy every element exactly once.
 struct Counted {
-    static int constructed;
-    static int destroyed;
-    static int copiesUntilThrow; // 0: never throw; n: the n-th copy from now throws
+    // Defined here, once for every test file that counts.
+    static inline int constructed = 0;
+    static inline int destroyed = 0;
+    static inline int copiesUntilThrow = 0; // 0: never throw; n: the n-th copy from now throws
 
     static int alive() { return constructed - destroyed; }
     static void resetCounters() { constructed = destroyed = copiesUntilThrow = 0; }
