@@ -58,9 +58,11 @@ for prefix in build/windows/wine-prefix build/windows/wine-prefix-x11; do
 done
 
 configure_and_build windows
-windows_begin=$SECONDS
 (
-    ctest --preset windows -j "$wine_jobs" >"$logs/windows.log" 2>&1
+    begin=$SECONDS status=0
+    ctest --preset windows -j "$wine_jobs" >"$logs/windows.log" 2>&1 || status=$?
+    echo $((SECONDS - begin)) >"$logs/windows.seconds"
+    exit "$status"
 ) &
 windows_tests=$!
 background+=("$windows_tests")
@@ -73,7 +75,7 @@ done
 
 echo "=== windows (tests, run in the background since the Windows build) ==="
 wait "$windows_tests" || status=1
-took[windows.test]=$((SECONDS - windows_begin))
+took[windows.test]=$(cat "$logs/windows.seconds" 2>/dev/null || echo -)
 cat "$logs/windows.log"
 
 echo

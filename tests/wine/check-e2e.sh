@@ -374,8 +374,25 @@ run_watch() {
     wait "$watch_pid" || status=$?
     [[ $status -eq 0 ]] || fail "videoports.exe --watch --count 1 exited with $status"
     # The enumeration at the start logged one line per port; the refreshes
-    # after it repeat that line, which --watch leaves out.
-    check_log "$work/watch.err" 2 "videoports.exe --watch"
+    # after it repeat that line, which --watch leaves out. A refresh that
+    # meets Wine between the two halves of the switch fails (the query
+    # answers 31): --watch tells that once, then that it recovered, and the
+    # refresh after a failure logs its preferred-mode line anew.
+    local transient=(
+        'libVideoPortInfo WARNING 57 QueryDisplayConfig returns 31'
+        'videoports: the display configuration could not be read; still watching'
+        'videoports: the display configuration can be read again')
+    local expected=2
+    if tr -d '\r' <"$work/watch.err" | grep -qxF "${transient[1]}"; then
+        echo "--- a refresh met the switch halfway, and recovered"
+        tr -d '\r' <"$work/watch.err" | grep -qxF "${transient[2]}" ||
+            fail "videoports.exe --watch did not say that it recovered"
+        tr -d '\r' <"$work/watch.err" | grep -vxF -e "${transient[0]}" -e "${transient[1]}" \
+            -e "${transient[2]}" >"$work/watch.err.steady" || true
+        mv "$work/watch.err.steady" "$work/watch.err"
+        expected=3
+    fi
+    check_log "$work/watch.err" "$expected" "videoports.exe --watch"
 }
 
 run_soak() {
