@@ -30,10 +30,16 @@ endfunction()
 #    ...) and the usual lib<name>.so on Linux, except for names that already
 #    start with "lib"; the MinGW import library is lib<name>.dll.a on the same
 #    rule, so "-l<name>" links it on both systems;
-#  - the project version as VERSION and its major number as SOVERSION;
+#  - the project version as VERSION and, as SOVERSION, the library's ABI
+#    number: the project's major version unless SOVERSION n says otherwise
+#    (a library whose exported classes changed layout takes the next number);
 #  - the RPATH of the installed file: the libraries beside it;
 #  - a version resource on Windows.
 function(vpi_library_properties target)
+  cmake_parse_arguments(ARG "" "SOVERSION" "" ${ARGN})
+  if(NOT DEFINED ARG_SOVERSION)
+    set(ARG_SOVERSION ${PROJECT_VERSION_MAJOR})
+  endif()
   get_target_property(output_name ${target} OUTPUT_NAME)
   if(NOT output_name)
     set(output_name ${target})
@@ -46,7 +52,7 @@ function(vpi_library_properties target)
   endif()
   set_target_properties(${target} PROPERTIES
     VERSION ${PROJECT_VERSION}
-    SOVERSION ${PROJECT_VERSION_MAJOR})
+    SOVERSION ${ARG_SOVERSION})
   if(NOT WIN32)
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
   endif()

@@ -347,6 +347,12 @@ struct ModelPort {
     unsigned width = 0;
     unsigned height = 0;
     unsigned rate = 0;
+    // What the target-name record told besides the names, when it was read.
+    bool targetNameRead = false;
+    DISPLAYCONFIG_TARGET_DEVICE_NAME targetName{};
+    // The source mode record the path designates, if any.
+    bool hasSourceMode = false;
+    DISPLAYCONFIG_MODE_INFO sourceMode{};
 };
 
 std::int32_t connectorOf(std::int32_t technology) {
@@ -436,6 +442,8 @@ RefreshModel modelRefresh(PlatformModel& platform) {
                                          path.targetInfo.adapterId, path.targetInfo.id,
                                          sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME), record);
             if (result == ERROR_SUCCESS) {
+                port.targetNameRead = true;
+                std::memcpy(&port.targetName, record.data(), sizeof port.targetName);
                 port.name =
                     nameIn(record, &DISPLAYCONFIG_TARGET_DEVICE_NAME::monitorFriendlyDeviceName);
                 port.devicePath =
@@ -472,6 +480,10 @@ RefreshModel modelRefresh(PlatformModel& platform) {
                 r.thrownIndex = index;
                 return r;
             }
+        }
+        if (path.sourceInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
+            port.hasSourceMode = true;
+            port.sourceMode = c.modes[path.sourceInfo.modeInfoIdx];
         }
         r.ports.push_back(port);
     }
@@ -538,6 +550,42 @@ void checkMonitor(const Monitor& monitor, const ModelPort& model) {
            "preferred mode");
 }
 
+// What the port decodes from its records: present exactly when the records
+// are, taken from them, and within the values the decoding promises.
+void checkDecoded(const VideoPortWin7& port, const ModelPort& model) {
+    const DISPLAYCONFIG_TARGET_DEVICE_NAME& name = model.targetName;
+    const auto instance = port.connectorInstance();
+    EXPECT(instance.has_value() == model.targetNameRead &&
+               (!instance || *instance == name.connectorInstance),
+           "connector instance");
+    const auto ids = port.monitorIds();
+    EXPECT(ids.has_value() == (model.targetNameRead && name.flags.edidIdsValid != 0),
+           "EDID ids presence");
+    if (ids) {
+        EXPECT(ids->productCode == name.edidProductCodeId && ids->manufacturerId[3] == '\0',
+               "EDID product code");
+        for (int i = 0; i < 3; ++i) {
+            const char letter = ids->manufacturerId[i];
+            EXPECT((letter >= 'A' && letter <= 'Z') || letter == '?', "EDID letter");
+        }
+    }
+    const auto state = port.displayState();
+    EXPECT(state.has_value() == (model.active && model.hasSourceMode &&
+                                 model.sourceMode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE),
+           "current state presence");
+    if (state) {
+        const DISPLAYCONFIG_SOURCE_MODE& source = model.sourceMode.sourceMode;
+        EXPECT(state->width == source.width && state->height == source.height &&
+                   state->x == source.position.x && state->y == source.position.y,
+               "current size and place");
+        EXPECT(state->primary == (state->x == 0 && state->y == 0), "primary");
+        EXPECT(state->rotation % 90 == 0 && state->rotation < 360, "rotation");
+        EXPECT(state->refreshRate.known() == (state->refreshRate.denominator != 0) &&
+                   state->refreshRate.hertz() >= 0,
+               "refresh rate");
+    }
+}
+
 // Every operation of `port` but the mode listing.
 void checkPort(const VideoPortWin7& port, const ModelPort& model) {
     const VideoPort& asInterface = port;
@@ -551,6 +599,7 @@ void checkPort(const VideoPortWin7& port, const ModelPort& model) {
     if (monitor) {
         checkMonitor(*monitor, model);
     }
+    checkDecoded(port, model);
 }
 
 void checkModes(const VideoPort& port, const ModelPort& model, PlatformModel& platform) {

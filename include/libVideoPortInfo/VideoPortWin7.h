@@ -1,5 +1,6 @@
 #pragma once
 
+#include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/ExtDevMode.h>
 #include <libVideoPortInfo/Monitor.h>
 #include <libVideoPortInfo/Platform.h>
@@ -7,6 +8,9 @@
 #include <tkl/Array.h>
 #include <tkl/SharedResource.h>
 #include <tkl/String.h>
+
+#include <cstdint>
+#include <optional>
 
 namespace libVideoPortInfo {
 
@@ -41,6 +45,44 @@ public:
     /// The path record the port was built from.
     const DISPLAYCONFIG_PATH_INFO& pathInfo() const;
 
+    // What the records the port was built from tell beyond the VideoPort
+    // interface. None of these asks the platform again, but for the adapter
+    // path and the key.
+
+    /// The target id; with portId() it names the display target until the
+    /// next restart (adapter identifiers are new at every boot).
+    UINT32 targetId() const;
+    /// The platform's own output technology, which connectorType() maps: a
+    /// DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY, read as a signed number (-1
+    /// other, 0x80000000 internal).
+    std::int32_t outputTechnology() const;
+    /// Whether the connector is built into the machine: embedded DisplayPort
+    /// or UDI, LVDS, internal.
+    bool isEmbedded() const;
+    /// Which connector of its kind on the adapter the port is. The platform
+    /// tells it with the monitor's names, so only a port with a monitor
+    /// knows it.
+    std::optional<std::uint32_t> connectorInstance() const;
+    /// Where and how the source is shown now; only for a port whose path is
+    /// active (and designates its source mode).
+    std::optional<DisplayState> displayState() const;
+    /// The attached monitor's EDID ids; empty without a monitor, or when the
+    /// platform does not flag them as valid.
+    std::optional<MonitorIds> monitorIds() const;
+
+    /// The device interface path of the port's adapter, from the platform's
+    /// adapter-name request (made on every call); empty when the platform
+    /// does not tell it.
+    tkl::String adapterDevicePath() const;
+    /// A text that names the port's connector across refreshes and restarts:
+    /// the adapter's device path, "#" and the target id in decimal. Makes the
+    /// adapter-name request; the other form takes a path already asked for
+    /// (hosts with several ports on one adapter ask once). Without a path the
+    /// adapter identifier stands in ("luid:HHHHHHHH:LLLLLLLL#<target id>"),
+    /// which holds only until the next restart.
+    tkl::String portKey() const;
+    tkl::String portKey(const tkl::String& adapterDevicePath) const;
+
 private:
     friend class VideoPortFactoryWin7;
 
@@ -54,11 +96,23 @@ private:
     void setSourceInfoMode(const DISPLAYCONFIG_MODE_INFO& mode);
     void setTargetInfoMode(const DISPLAYCONFIG_MODE_INFO& mode);
 
+    /// What the target-name record tells besides the monitor's names. The
+    /// record is read for an active path only; `known` is false otherwise,
+    /// and when the request failed.
+    struct TargetFacts {
+        bool known = false;
+        bool edidIdsValid = false;
+        std::uint16_t edidManufactureId = 0;
+        std::uint16_t edidProductCodeId = 0;
+        std::uint32_t connectorInstance = 0;
+    };
+
     DISPLAYCONFIG_PATH_INFO path_;
     DISPLAYCONFIG_MODE_INFO sourceMode_;
     DISPLAYCONFIG_MODE_INFO targetMode_;
     tkl::String displayId_;
     tkl::SharedResource<tkl::PointerStorage<Monitor, 0, 3>, 0> monitor_;
+    TargetFacts target_;
 };
 
 } // namespace libVideoPortInfo

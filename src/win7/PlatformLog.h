@@ -25,6 +25,8 @@ constexpr PlatformLogMessage queryFailed{"57 ", "QueryDisplayConfig returns ",
 constexpr PlatformLogMessage monitorNameFailed{"60 ",
                                                "Unable to get monitor name of an attached monitor ",
                                                tkl::LoggerPriority::PRIORITY_WARNING};
+constexpr PlatformLogMessage adapterNameFailed{"88 ", "Unable to get adapter name ",
+                                               tkl::LoggerPriority::PRIORITY_DEBUG};
 constexpr PlatformLogMessage preferredModeFailed{"71 ", "Unable to get preferred mode setting ",
                                                  tkl::LoggerPriority::PRIORITY_WARNING};
 } // namespace platformLog

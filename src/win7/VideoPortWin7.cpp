@@ -1,12 +1,15 @@
 #include <libVideoPortInfo/VideoPortWin7.h>
 
+#include "DisplayDecoding.h"
 #include "DistinctIndex.h"
 #include "PlatformLog.h"
 
 #include <libVideoPortInfo/ExtDevMode.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace libVideoPortInfo {
 
@@ -25,7 +28,7 @@ std::uint32_t hashOf(const DisplayResolution& mode) {
 
 VideoPortWin7::VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
                              tkl::Array<DISPLAYCONFIG_MODE_INFO> modes)
-    : VideoPort(), path_(), sourceMode_(), targetMode_(), displayId_(), monitor_() {
+    : VideoPort(), path_(), sourceMode_(), targetMode_(), displayId_(), monitor_(), target_() {
     update(path);
     // The array access throws IndexOutOfBounds for an index outside the table;
     // the members built so far (the monitor among them) are then released.
@@ -39,7 +42,8 @@ VideoPortWin7::VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
 
 VideoPortWin7::VideoPortWin7(const VideoPortWin7& other)
     : VideoPort(other), path_(other.path_), sourceMode_(other.sourceMode_),
-      targetMode_(other.targetMode_), displayId_(other.displayId_), monitor_(other.monitor_) {}
+      targetMode_(other.targetMode_), displayId_(other.displayId_), monitor_(other.monitor_),
+      target_(other.target_) {}
 
 VideoPortWin7& VideoPortWin7::operator=(const VideoPortWin7& other) {
     path_ = other.path_;
@@ -48,6 +52,7 @@ VideoPortWin7& VideoPortWin7::operator=(const VideoPortWin7& other) {
     displayId_ = other.displayId_;
     // Self-assignment and a shared monitor leave the handle as it is.
     monitor_ = other.monitor_;
+    target_ = other.target_;
     return *this;
 }
 
@@ -140,8 +145,95 @@ const DISPLAYCONFIG_PATH_INFO& VideoPortWin7::pathInfo() const {
     return path_;
 }
 
+UINT32 VideoPortWin7::targetId() const {
+    return path_.targetInfo.id;
+}
+
+std::int32_t VideoPortWin7::outputTechnology() const {
+    return static_cast<std::int32_t>(path_.targetInfo.outputTechnology);
+}
+
+bool VideoPortWin7::isEmbedded() const {
+    return decoding::isEmbedded(outputTechnology());
+}
+
+std::optional<std::uint32_t> VideoPortWin7::connectorInstance() const {
+    if (!target_.known) {
+        return std::nullopt;
+    }
+    return target_.connectorInstance;
+}
+
+std::optional<DisplayState> VideoPortWin7::displayState() const {
+    if (!hasAttachedMonitor() || sourceMode_.infoType != DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) {
+        return std::nullopt;
+    }
+    const DISPLAYCONFIG_SOURCE_MODE& source = sourceMode_.sourceMode;
+    const bool hasTargetMode = targetMode_.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
+    const DISPLAYCONFIG_VIDEO_SIGNAL_INFO& signal = targetMode_.targetMode.targetVideoSignalInfo;
+    // The signal's own scan-line ordering when there is a signal that tells
+    // one; else the path's.
+    const std::uint32_t scanLineOrdering =
+        hasTargetMode && signal.scanLineOrdering != DISPLAYCONFIG_SCANLINE_ORDERING_UNSPECIFIED
+            ? signal.scanLineOrdering
+            : path_.targetInfo.scanLineOrdering;
+    DisplayState state;
+    state.width = source.width;
+    state.height = source.height;
+    state.x = source.position.x;
+    state.y = source.position.y;
+    state.refreshRate = decoding::refreshRateOf(path_, hasTargetMode ? &targetMode_ : nullptr);
+    state.interlaced = decoding::isInterlaced(scanLineOrdering);
+    state.rotation = decoding::rotationDegrees(path_.targetInfo.rotation);
+    state.scaling = static_cast<Scaling>(path_.targetInfo.scaling);
+    state.primary = state.x == 0 && state.y == 0;
+    return state;
+}
+
+std::optional<MonitorIds> VideoPortWin7::monitorIds() const {
+    if (!target_.known || !target_.edidIdsValid) {
+        return std::nullopt;
+    }
+    return decoding::monitorIdsOf(target_.edidManufactureId, target_.edidProductCodeId);
+}
+
+tkl::String VideoPortWin7::adapterDevicePath() const {
+    // The platform ignores the request's id: the adapter alone is named.
+    auto adapter = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, path_.targetInfo.adapterId, 0);
+    tkl::String path;
+    const LONG result = DisplayConfigGetDeviceInfo(&adapter.header);
+    if (result == ERROR_SUCCESS) {
+        path.assignBounded(reinterpret_cast<const unsigned short*>(adapter.adapterDevicePath),
+                           sizeof(adapter.adapterDevicePath) / sizeof(WCHAR));
+    } else {
+        logPlatformResult(portLogger, platformLog::adapterNameFailed, result);
+    }
+    return path;
+}
+
+tkl::String VideoPortWin7::portKey() const {
+    return portKey(adapterDevicePath());
+}
+
+tkl::String VideoPortWin7::portKey(const tkl::String& adapterDevicePath) const {
+    std::string target = "#" + std::to_string(path_.targetInfo.id);
+    if (!adapterDevicePath.empty()) {
+        tkl::String key(adapterDevicePath);
+        key += tkl::String(target.c_str());
+        return key;
+    }
+    char adapter[32];
+    std::snprintf(
+        adapter, sizeof adapter, "luid:%08lx:%08lx",
+        static_cast<unsigned long>(static_cast<std::uint32_t>(path_.targetInfo.adapterId.HighPart)),
+        static_cast<unsigned long>(path_.targetInfo.adapterId.LowPart));
+    return tkl::String((adapter + target).c_str());
+}
+
 bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
     path_ = path;
+    target_ = TargetFacts();
 
     auto source = makeDeviceInfoRequest<DISPLAYCONFIG_SOURCE_DEVICE_NAME>(
         DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, path_.sourceInfo.adapterId, path_.sourceInfo.id);
@@ -163,6 +255,12 @@ bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
     result = DisplayConfigGetDeviceInfo(&targetName.header);
     if (result != ERROR_SUCCESS) {
         logPlatformResult(portLogger, platformLog::monitorNameFailed, result);
+    } else {
+        target_.known = true;
+        target_.edidIdsValid = targetName.flags.edidIdsValid != 0;
+        target_.edidManufactureId = targetName.edidManufactureId;
+        target_.edidProductCodeId = targetName.edidProductCodeId;
+        target_.connectorInstance = targetName.connectorInstance;
     }
 
     auto preferredMode = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
