@@ -326,13 +326,15 @@ VPI_STANDIN_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* nu
                                                         UINT32* numModeInfoArrayElements) {
     return standin::serve(Operation::GetDisplayConfigBufferSizes, [&](standin::State& s) -> LONG {
         standin::reloadIfChanged(s); // every enumeration starts here
-        const UINT32 table = standin::tableOf(flags);
-        for (UINT32* count : {numPathArrayElements, numModeInfoArrayElements}) {
-            if (table == 0 && count != nullptr) {
-                *count = 0;
-            }
+        // A missing count is refused before anything is written; with both
+        // counts there, bad flags zero them, as Windows does.
+        if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr) {
+            return ERROR_INVALID_PARAMETER;
         }
-        if (numPathArrayElements == nullptr || numModeInfoArrayElements == nullptr || table == 0) {
+        const UINT32 table = standin::tableOf(flags);
+        if (table == 0) {
+            *numPathArrayElements = 0;
+            *numModeInfoArrayElements = 0;
             return ERROR_INVALID_PARAMETER;
         }
         if (s.unusable) {

@@ -81,10 +81,18 @@ TEST_F(StandInTables, OnlyActivePathsRenumberTheModesTheyUse) {
 }
 
 TEST_F(StandInTables, ArgumentChecks) {
+    // A missing count is refused before the other is written, whatever the
+    // flags.
+    for (UINT32 flags : {UINT32(QDC_ALL_PATHS), 0u}) {
+        UINT32 paths = 7;
+        UINT32 modes = 7;
+        EXPECT_EQ(GetDisplayConfigBufferSizes(flags, nullptr, &modes), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(GetDisplayConfigBufferSizes(flags, &paths, nullptr), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(paths, 7u) << flags;
+        EXPECT_EQ(modes, 7u) << flags;
+    }
     UINT32 paths = 0;
     UINT32 modes = 0;
-    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ALL_PATHS, nullptr, &modes), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &paths, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetDisplayConfigBufferSizes(0, &paths, &modes), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ALL_PATHS | QDC_ONLY_ACTIVE_PATHS, &paths, &modes),
               ERROR_INVALID_PARAMETER);
