@@ -10,7 +10,7 @@ import tarfile
 import zipfile
 
 NAME = "videoports"
-VERSION = "0.2.0"
+VERSION = "0.3.0"
 SUMMARY = "The video ports of this machine, through the vpi C library of dovAzaveVevoZoraVuz7"
 HERE = os.path.dirname(os.path.abspath(__file__))
 DIST_INFO = f"{NAME}-{VERSION}.dist-info"

@@ -35,10 +35,64 @@ Json monitorJson(const std::optional<MonitorState>& monitor) {
     if (!monitor) {
         return nullptr;
     }
+    const auto& ids = monitor->ids;
     return Json{{"name", monitor->name},
                 {"devicePath", monitor->devicePath},
                 {"displayId", monitor->displayId},
-                {"preferredMode", modeJson(monitor->preferredMode)}};
+                {"preferredMode", modeJson(monitor->preferredMode)},
+                {"manufacturerId", ids ? Json(ids->manufacturerId) : Json(nullptr)},
+                {"productCode", ids ? Json(ids->productCode) : Json(nullptr)}};
+}
+
+Json refreshJson(const libVideoPortInfo::RefreshRate& rate) {
+    if (!rate.known()) {
+        return nullptr;
+    }
+    return Json{{"numerator", rate.numerator}, {"denominator", rate.denominator}};
+}
+
+Json currentJson(const std::optional<libVideoPortInfo::DisplayState>& current) {
+    if (!current) {
+        return nullptr;
+    }
+    const libVideoPortInfo::DisplayState& state = *current;
+    return Json{
+        {"width", state.width},
+        {"height", state.height},
+        {"x", state.x},
+        {"y", state.y},
+        {"refreshRate", refreshJson(state.refreshRate)},
+        {"refreshHz", state.refreshRate.known() ? Json(state.refreshRate.hertz()) : Json(nullptr)},
+        {"interlaced", state.interlaced},
+        {"rotation", state.rotation},
+        {"scaling", libVideoPortInfo::scalingName(state.scaling)},
+        {"primary", state.primary}};
+}
+
+// "+1920+0", "-1024+0": a place on the desktop as X geometry writes it.
+std::string positionText(const libVideoPortInfo::DisplayState& state) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+ld%+ld", static_cast<long>(state.x),
+                  static_cast<long>(state.y));
+    return text;
+}
+
+// "1920x1080 @ 59.95 Hz", with ", interlaced" and the scaling where it is
+// not the identity; the refresh rate is left out when unknown.
+std::string signalText(const libVideoPortInfo::DisplayState& state) {
+    std::string text = std::to_string(state.width) + "x" + std::to_string(state.height);
+    if (state.refreshRate.known()) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, " @ %.2f Hz", state.refreshRate.hertz());
+        text += rate;
+    }
+    if (state.interlaced) {
+        text += ", interlaced";
+    }
+    if (state.scaling != libVideoPortInfo::Scaling::Identity) {
+        text += std::string(", scaling ") + libVideoPortInfo::scalingName(state.scaling);
+    }
+    return text;
 }
 
 std::string quoted(const std::string& text) {
@@ -72,6 +126,20 @@ long secondsOf(const std::tm& t) {
 
 } // namespace
 
+std::string currentText(const libVideoPortInfo::DisplayState& state) {
+    const std::string signal = signalText(state);
+    const std::size_t size = signal.find(' ');
+    std::string text = signal.substr(0, size) + positionText(state) +
+                       (size == std::string::npos ? "" : signal.substr(size));
+    if (state.rotation != 0) {
+        text += ", rotated " + std::to_string(state.rotation);
+    }
+    if (state.primary) {
+        text += ", primary";
+    }
+    return text;
+}
+
 std::string modeText(const Mode& mode) {
     return std::to_string(mode.width) + "x" + std::to_string(mode.height) + " @ " +
            std::to_string(mode.refreshRate) + " Hz";
@@ -79,13 +147,15 @@ std::string modeText(const Mode& mode) {
 
 std::string tableText(const std::vector<PortState>& ports, bool withModes) {
     std::vector<std::vector<std::string>> rows;
-    rows.push_back({"PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE"});
+    rows.push_back(
+        {"PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE", "CURRENT MODE"});
     for (const PortState& port : ports) {
         const auto& monitor = port.monitor;
         rows.push_back({std::to_string(port.index), port.connector,
                         port.monitorAttached ? "yes" : "no", displayIdCell(port),
                         monitor && !monitor->name.empty() ? monitor->name : "-",
-                        monitor ? preferredText(monitor->preferredMode) : "-"});
+                        monitor ? preferredText(monitor->preferredMode) : "-",
+                        port.current ? currentText(*port.current) : "-"});
     }
     std::vector<std::size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows) {
@@ -128,14 +198,22 @@ nlohmann::ordered_json portJson(const PortState& port) {
         modes.push_back(modeJson(mode));
     }
     json["modes"] = modes;
+    json["adapterId"] = adapterText(port.target);
+    json["targetId"] = port.target.targetId;
+    json["key"] = port.key;
+    json["outputTechnology"] = port.outputTechnology;
+    json["embedded"] = port.embedded;
+    json["connectorInstance"] =
+        port.connectorInstance ? Json(*port.connectorInstance) : Json(nullptr);
+    json["current"] = currentJson(port.current);
     return json;
 }
 
-std::string adapterText(const PortKey& key) {
+std::string adapterText(const PortTarget& target) {
     char text[24];
     std::snprintf(text, sizeof text, "%08lx:%08lx",
-                  static_cast<unsigned long>(static_cast<std::uint32_t>(key.adapterHigh)),
-                  static_cast<unsigned long>(key.adapterLow));
+                  static_cast<unsigned long>(static_cast<std::uint32_t>(target.adapterHigh)),
+                  static_cast<unsigned long>(target.adapterLow));
     return text;
 }
 
@@ -174,8 +252,8 @@ std::string changeText(const PortChange& change) {
     using Kind = PortChange::Kind;
     const PortState& port = change.kind == Kind::PortRemoved ? change.before : change.after;
     std::string text = "port " + std::to_string(port.index) + " (target " +
-                       std::to_string(port.key.targetId) + " on adapter " + adapterText(port.key) +
-                       "): ";
+                       std::to_string(port.target.targetId) + " on adapter " +
+                       adapterText(port.target) + "): ";
     const auto& before = change.before;
     const auto& after = change.after;
     switch (change.kind) {
@@ -219,6 +297,21 @@ std::string changeText(const PortChange& change) {
                 std::to_string(change.modesRemoved) + " removed, " + modeCount(after.modes.size()) +
                 " now";
         break;
+    case Kind::CurrentModeChanged:
+        text += "current mode changed: " + signalText(*before.current) + " -> " +
+                signalText(*after.current);
+        break;
+    case Kind::PositionChanged:
+        text += "moved: " + positionText(*before.current) + " -> " + positionText(*after.current);
+        break;
+    case Kind::RotationChanged:
+        text += "rotation changed: " + std::to_string(before.current->rotation) + " -> " +
+                std::to_string(after.current->rotation) + " degrees";
+        break;
+    case Kind::PrimaryChanged:
+        text +=
+            after.current->primary ? "became the primary display" : "no longer the primary display";
+        break;
     }
     return text;
 }
@@ -226,16 +319,18 @@ std::string changeText(const PortChange& change) {
 nlohmann::ordered_json changeJson(const PortChange& change, const std::string& time) {
     using Kind = PortChange::Kind;
     static const char* const events[] = {
-        "portAdded",       "portRemoved", "connectorChanged",     "monitorAttached",
-        "monitorDetached", "nameChanged", "preferredModeChanged", "displayIdChanged",
-        "modesChanged"};
+        "portAdded",       "portRemoved",        "connectorChanged",     "monitorAttached",
+        "monitorDetached", "nameChanged",        "preferredModeChanged", "displayIdChanged",
+        "modesChanged",    "currentModeChanged", "positionChanged",      "rotationChanged",
+        "primaryChanged"};
     const PortState& port = change.kind == Kind::PortRemoved ? change.before : change.after;
     Json json;
     json["time"] = time;
     json["event"] = events[static_cast<int>(change.kind)];
     json["index"] = port.index;
-    json["adapterId"] = adapterText(port.key);
-    json["targetId"] = port.key.targetId;
+    json["adapterId"] = adapterText(port.target);
+    json["targetId"] = port.target.targetId;
+    json["key"] = port.key;
     const auto& before = change.before;
     const auto& after = change.after;
     switch (change.kind) {
@@ -249,6 +344,7 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
         break;
     case Kind::MonitorAttached:
         json["monitor"] = monitorJson(after.monitor);
+        json["current"] = currentJson(after.current);
         break;
     case Kind::MonitorDetached:
         json["monitor"] = monitorJson(before.monitor);
@@ -269,6 +365,22 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
         json["added"] = change.modesAdded;
         json["removed"] = change.modesRemoved;
         json["modeCount"] = after.modes.size();
+        break;
+    case Kind::CurrentModeChanged:
+        json["before"] = currentJson(before.current);
+        json["after"] = currentJson(after.current);
+        break;
+    case Kind::PositionChanged:
+        json["before"] = Json{{"x", before.current->x}, {"y", before.current->y}};
+        json["after"] = Json{{"x", after.current->x}, {"y", after.current->y}};
+        break;
+    case Kind::RotationChanged:
+        json["before"] = before.current->rotation;
+        json["after"] = after.current->rotation;
+        break;
+    case Kind::PrimaryChanged:
+        json["before"] = before.current->primary;
+        json["after"] = after.current->primary;
         break;
     }
     return json;

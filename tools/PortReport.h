@@ -3,7 +3,7 @@
 // stamped with the local time.
 #pragma once
 
-#include "PortChanges.h"
+#include <PortChanges.h>
 
 #include <nlohmann/json.hpp>
 
@@ -13,8 +13,18 @@
 
 namespace tools {
 
+using snapshot::Mode;
+using snapshot::MonitorState;
+using snapshot::PortChange;
+using snapshot::PortState;
+using snapshot::PortTarget;
+
 /// "1920x1080 @ 60 Hz".
 std::string modeText(const Mode& mode);
+
+/// Where and how a port in use is shown: "1920x1080+1920+0 @ 59.95 Hz", then
+/// ", interlaced", ", rotated 90" and ", primary" where they apply.
+std::string currentText(const libVideoPortInfo::DisplayState& state);
 
 /// The aligned table of `ports` (header first) and, with `withModes`, each
 /// port's modes after it. A preferred mode the platform did not tell shows as
@@ -26,7 +36,7 @@ nlohmann::ordered_json portJson(const PortState& port);
 
 /// The adapter identifier as text: its high and low part in hexadecimal,
 /// "00000000:0000d6a1".
-std::string adapterText(const PortKey& key);
+std::string adapterText(const PortTarget& target);
 
 /// `time` as a local time with milliseconds and the offset from UTC:
 /// "2025-06-01T14:03:07.250+02:00".
@@ -36,7 +46,7 @@ std::string localTimestamp(std::chrono::system_clock::time_point time);
 std::string changeText(const PortChange& change);
 
 /// One change as one JSON object: "time", "event", the port's "index",
-/// "adapterId" and "targetId", then what the event carries.
+/// "adapterId", "targetId" and "key", then what the event carries.
 nlohmann::ordered_json changeJson(const PortChange& change, const std::string& time);
 
 } // namespace tools

@@ -2,10 +2,9 @@
 // program would, and with --watch follows their changes.
 #include "CommandLine.h"
 #include "DisplayWatcher.h"
-#include "PortChanges.h"
 #include "PortReport.h"
 
-#include <libVideoPortInfo/ConnectorType.h>
+#include <PortState.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <tkl/Exception.h>
 #include <tkl/Logging.h>
@@ -30,10 +29,8 @@
 #include <io.h>
 #endif
 
-using libVideoPortInfo::DisplayResolution;
-using libVideoPortInfo::VideoPort;
 using libVideoPortInfo::VideoPortFactory;
-using tools::PortState;
+using snapshot::PortState;
 
 namespace {
 
@@ -183,52 +180,6 @@ Request parseArguments(int argc, char** argv) {
     return request;
 }
 
-std::string text(const tkl::String& s) {
-    return s.toUtf8();
-}
-
-tools::Mode modeOf(const DisplayResolution& mode) {
-    return tools::Mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
-}
-
-PortState stateOf(unsigned index, const VideoPort& port) {
-    PortState state;
-    state.index = index;
-    // The factory's ports are Windows 7 ports; their display target is their
-    // identity across refreshes.
-    if (const auto* win7 = dynamic_cast<const libVideoPortInfo::VideoPortWin7*>(&port)) {
-        const DISPLAYCONFIG_PATH_TARGET_INFO& target = win7->pathInfo().targetInfo;
-        state.key = tools::PortKey{target.adapterId.LowPart, target.adapterId.HighPart, target.id};
-    } else {
-        state.key.targetId = index;
-    }
-    state.connector = libVideoPortInfo::connectorTypeName(port.connectorType());
-    state.connectorType = static_cast<int>(port.connectorType());
-    state.monitorAttached = port.hasAttachedMonitor();
-    state.displayId = text(port.displayId());
-    if (const auto monitor = port.monitor()) {
-        state.monitor =
-            tools::MonitorState{text(monitor->name()), text(monitor->devicePath()),
-                                text(monitor->displayId()), modeOf(monitor->preferredResolution())};
-    }
-    tkl::Array<DisplayResolution> modes;
-    port.supportedResolution(modes);
-    for (unsigned i = 0; i < modes.size(); ++i) {
-        state.modes.push_back(modeOf(modes[i]));
-    }
-    return state;
-}
-
-// Everything the factory's ports tell now, copied: a refresh replaces the
-// ports themselves.
-std::vector<PortState> portsOf(const VideoPortFactory& factory) {
-    std::vector<PortState> ports;
-    for (unsigned i = 0; i < factory.numVideoPorts(); ++i) {
-        ports.push_back(stateOf(i, *factory.videoPort(i)));
-    }
-    return ports;
-}
-
 // Where the configuration shown comes from: "system" on Windows; on the
 // stand-in platform the recording named by VPI_DISPLAY_CONFIG, or its
 // built-in sample.
@@ -285,7 +236,7 @@ private:
 };
 
 // Prints one change line; false once the output cannot be written.
-bool printChange(const tools::PortChange& change, const Options& options) {
+bool printChange(const snapshot::PortChange& change, const Options& options) {
     const std::string time = tools::localTimestamp(std::chrono::system_clock::now());
     if (options.json) {
         emit(tools::changeJson(change, time).dump() + "\n");
@@ -299,7 +250,7 @@ bool printChange(const tools::PortChange& change, const Options& options) {
 // changes were shown.
 int watch(VideoPortFactory& factory, std::vector<PortState> ports, const Options& options,
           tools::DisplayWatcher& watcher, RepeatFilter& filter) {
-    tools::PortWatch followed(std::move(ports));
+    snapshot::PortWatch followed(std::move(ports));
     unsigned long shown = 0;
     while (!options.hasCount || shown < options.count) {
         const tools::DisplayWatcher::Wake wake = watcher.wait();
@@ -312,7 +263,7 @@ int watch(VideoPortFactory& factory, std::vector<PortState> ports, const Options
         try {
             read = factory.refresh();
             if (read) {
-                now = portsOf(factory);
+                now = snapshot::readPorts(factory);
             }
         } catch (const tkl::Exception& e) {
             std::fprintf(stderr, "videoports: %s\n", e.what());
@@ -330,11 +281,11 @@ int watch(VideoPortFactory& factory, std::vector<PortState> ports, const Options
             std::fprintf(stderr, "videoports: the display configuration can be read again\n");
             std::fflush(stderr);
         }
-        const std::vector<tools::PortChange> changes = followed.update(std::move(now));
+        const std::vector<snapshot::PortChange> changes = followed.update(std::move(now));
         tools::traceWatch(
             "watch: " + std::to_string(changes.size()) + " change(s) after " +
             (wake == tools::DisplayWatcher::Wake::Message ? "a message" : "the polling interval"));
-        for (const tools::PortChange& change : changes) {
+        for (const snapshot::PortChange& change : changes) {
             if (watcher.stopRequested() || (options.hasCount && shown == options.count)) {
                 break;
             }
@@ -365,7 +316,7 @@ int run(const Options& options) {
         std::fprintf(stderr, "videoports: the display configuration could not be read\n");
         return exitPlatformFailure;
     }
-    std::vector<PortState> ports = portsOf(*factory);
+    std::vector<PortState> ports = snapshot::readPorts(*factory);
     const unsigned count = static_cast<unsigned>(ports.size());
     if (options.hasPort && options.port >= count) {
         std::fprintf(stderr, "videoports: no port %u: this machine has %u port%s\n", options.port,

@@ -29,6 +29,28 @@ static void printMode(const vpi_mode* mode) {
            (unsigned long)mode->refresh_rate, (unsigned long)mode->bits_per_pixel);
 }
 
+/* Where and how a port in use is shown; null for a port not in use. */
+static void printCurrent(const vpi_display_state* state) {
+    if (state == NULL) {
+        printf("null");
+        return;
+    }
+    printf("{\"width\": %lu, \"height\": %lu, \"x\": %ld, \"y\": %ld, \"refreshRate\": ",
+           (unsigned long)state->width, (unsigned long)state->height, (long)state->x,
+           (long)state->y);
+    if (state->refresh_denominator != 0) {
+        printf("{\"numerator\": %lu, \"denominator\": %lu}, \"refreshHz\": %.2f",
+               (unsigned long)state->refresh_numerator, (unsigned long)state->refresh_denominator,
+               state->refresh_hz);
+    } else {
+        printf("null, \"refreshHz\": null");
+    }
+    printf(", \"interlaced\": %s, \"rotation\": %lu, \"scaling\": ",
+           state->interlaced ? "true" : "false", (unsigned long)state->rotation);
+    printString(state->scaling_name);
+    printf(", \"primary\": %s}", state->primary ? "true" : "false");
+}
+
 static void printPort(const vpi_port* port) {
     uint32_t k;
     printf("    {\"index\": %lu, \"connector\": ", (unsigned long)port->index);
@@ -46,7 +68,14 @@ static void printPort(const vpi_port* port) {
         printString(port->display_id);
         printf(", \"preferredMode\": ");
         printMode(&port->preferred_mode);
-        printf("}");
+        /* The EDID ids come as a pair, or not at all. */
+        if (port->monitor_manufacturer_id != NULL) {
+            printf(", \"manufacturerId\": ");
+            printString(port->monitor_manufacturer_id);
+            printf(", \"productCode\": %lu}", (unsigned long)port->monitor_product_code);
+        } else {
+            printf(", \"manufacturerId\": null, \"productCode\": null}");
+        }
     } else {
         printf("null");
     }
@@ -55,7 +84,20 @@ static void printPort(const vpi_port* port) {
         printf(k == 0 ? "\n      " : ",\n      ");
         printMode(&port->modes[k]);
     }
-    printf("]}");
+    printf("],\n     \"adapterId\": \"%08lx:%08lx\", \"targetId\": %lu, \"key\": ",
+           (unsigned long)(uint32_t)port->adapter_id_high, (unsigned long)port->adapter_id_low,
+           (unsigned long)port->target_id);
+    printString(port->key);
+    printf(", \"outputTechnology\": %ld, \"embedded\": %s, \"connectorInstance\": ",
+           (long)port->output_technology, port->embedded ? "true" : "false");
+    if (port->connector_instance >= 0) {
+        printf("%lu", (unsigned long)port->connector_instance);
+    } else {
+        printf("null");
+    }
+    printf(",\n     \"current\": ");
+    printCurrent(port->current);
+    printf("}");
 }
 
 int main(void) {

@@ -82,12 +82,49 @@ enum {
     VPI_CONNECTOR_OTHER = 13
 };
 
+/* The scaling values of vpi_display_state.scaling (the platform's
+ * DISPLAYCONFIG_SCALING; not contiguous). */
+enum {
+    VPI_SCALING_IDENTITY = 1,
+    VPI_SCALING_CENTERED = 2,
+    VPI_SCALING_STRETCHED = 3,
+    VPI_SCALING_ASPECT_RATIO_CENTERED_MAX = 4,
+    VPI_SCALING_CUSTOM = 5,
+    VPI_SCALING_PREFERRED = 128
+};
+
 typedef struct vpi_snapshot vpi_snapshot;
 
 /* One display mode: pixels, refresh rate in hertz, colour depth. */
 typedef struct vpi_mode {
     uint32_t width, height, refresh_rate, bits_per_pixel;
 } vpi_mode;
+
+/* Where and how the source of a port in use is shown (vpi_port.current).
+ * Later versions may add fields at the end. */
+typedef struct vpi_display_state {
+    /* The source's size in desktop pixels (after rotation). */
+    uint32_t width, height;
+    /* Its top-left corner on the desktop, whose origin is the primary
+     * display's top-left corner: other displays may sit at negative places. */
+    int32_t x, y;
+    /* The signal's refresh rate as the exact fraction the platform gives
+     * (refresh_denominator 0 when it gave none), and in hertz rounded to two
+     * decimals (59.95; 0 when unknown). */
+    uint32_t refresh_numerator, refresh_denominator;
+    double refresh_hz;
+    /* Non-zero for an interlaced signal. */
+    int32_t interlaced;
+    /* Clockwise rotation in degrees: 0, 90, 180 or 270. */
+    uint32_t rotation;
+    /* One of VPI_SCALING_*, and its name ("identity", "centered",
+     * "stretched", "aspectRatioCenteredMax", "custom", "preferred",
+     * "unknown"). */
+    uint32_t scaling;
+    const char* scaling_name;
+    /* Non-zero for the primary display, the one at the desktop's origin. */
+    int32_t primary;
+} vpi_display_state;
 
 /* One video port. All text is UTF-8 and NUL-terminated.
  *
@@ -120,6 +157,35 @@ typedef struct vpi_port {
      * first reported each; modes is NULL when mode_count is 0. */
     uint32_t mode_count;
     const vpi_mode* modes;
+
+    /* Since 0.3.0. */
+    /* The display target as the platform numbers it on this boot: the
+     * adapter's identifier (a LUID, new at every boot) and the target id. */
+    uint32_t adapter_id_low;
+    int32_t adapter_id_high;
+    uint32_t target_id;
+    /* A text that names the port's connector across snapshots and restarts:
+     * the adapter's device path, "#" and the target id in decimal; when the
+     * platform does not tell the path, "luid:HHHHHHHH:LLLLLLLL#" and the
+     * target id, which holds until the next restart only. Never NULL. */
+    const char* key;
+    /* The platform's own output technology (DISPLAYCONFIG_VIDEO_OUTPUT_
+     * TECHNOLOGY, which `connector` maps: -1 other, 0x80000000 internal), and
+     * non-zero for a connector built into the machine (embedded DisplayPort
+     * or UDI, LVDS, internal). */
+    int32_t output_technology;
+    int32_t embedded;
+    /* Which connector of its kind on the adapter; -1 when unknown (the
+     * platform tells it with the monitor's names: a port with a monitor). */
+    int64_t connector_instance;
+    /* Where and how the port's source is shown; NULL for a port not in use. */
+    const vpi_display_state* current;
+    /* The attached monitor's EDID ids: the three-letter manufacturer id
+     * ("DEL") and the product code; monitor_manufacturer_id is NULL (and the
+     * code 0) without a monitor or when the platform does not flag them as
+     * valid. */
+    const char* monitor_manufacturer_id;
+    uint32_t monitor_product_code;
 } vpi_port;
 
 /* Reads the current display configuration into a new snapshot. On success
@@ -143,7 +209,7 @@ VPI_API const vpi_port* vpi_port_at(const vpi_snapshot* snapshot, uint32_t index
  * valid until the next call on this thread. */
 VPI_API const char* vpi_last_error(void);
 
-/* The library's version, such as "0.2.0". */
+/* The library's version, such as "0.3.0". */
 VPI_API const char* vpi_version(void);
 
 #ifdef __cplusplus

@@ -18,7 +18,16 @@ from typing import Optional, Tuple
 
 from . import _native
 
-__all__ = ["Mode", "Monitor", "Port", "VideoPortsError", "snapshot", "library_version"]
+__all__ = [
+    "DisplayState",
+    "Mode",
+    "Monitor",
+    "Port",
+    "RefreshRate",
+    "VideoPortsError",
+    "snapshot",
+    "library_version",
+]
 
 
 @dataclass(frozen=True)
@@ -34,19 +43,59 @@ class Mode:
 @dataclass(frozen=True)
 class Monitor:
     """The monitor attached to a port. preferred_mode is all zeros when the
-    platform did not tell it; its bits_per_pixel is always 0."""
+    platform did not tell it; its bits_per_pixel is always 0. manufacturer_id
+    ("DEL") and product_code are the EDID's, None when the platform does not
+    flag them as valid."""
 
     name: str
     device_path: str
     display_id: str
     preferred_mode: Mode
+    manufacturer_id: Optional[str]
+    product_code: Optional[int]
+
+
+@dataclass(frozen=True)
+class RefreshRate:
+    """A refresh rate as the exact fraction the platform gives."""
+
+    numerator: int
+    denominator: int
+
+
+@dataclass(frozen=True)
+class DisplayState:
+    """Where and how the source of a port in use is shown: its size in
+    desktop pixels, its top-left corner (the primary display's is 0, 0; others
+    may be negative), the refresh rate (None when the platform gave none; hz
+    rounded to two decimals), interlacing, clockwise rotation in degrees,
+    scaling ("identity", "centered", "stretched", "aspectRatioCenteredMax",
+    "custom", "preferred", "unknown") and whether it is the primary display."""
+
+    width: int
+    height: int
+    x: int
+    y: int
+    refresh_rate: Optional[RefreshRate]
+    refresh_hz: Optional[float]
+    interlaced: bool
+    rotation: int
+    scaling: str
+    primary: bool
 
 
 @dataclass(frozen=True)
 class Port:
     """One video port. connector is the ConnectorType number (0 VGA ... 13
     Other); monitor is None when no monitor is attached; modes are the
-    distinct modes in the order the platform first reported them."""
+    distinct modes in the order the platform first reported them.
+
+    adapter_id (the adapter's LUID as one 64-bit number, new at every boot)
+    and target_id number the display target; key names the connector across
+    snapshots and restarts. output_technology is the platform's own connector
+    value; embedded is true for a connector built into the machine;
+    connector_instance is None without a monitor. current is None for a port
+    not in use."""
 
     index: int
     connector: int
@@ -55,6 +104,13 @@ class Port:
     display_id: str
     monitor: Optional[Monitor]
     modes: Tuple[Mode, ...]
+    adapter_id: int
+    target_id: int
+    key: str
+    output_technology: int
+    embedded: bool
+    connector_instance: Optional[int]
+    current: Optional[DisplayState]
 
 
 class VideoPortsError(Exception):
@@ -86,15 +142,34 @@ def _mode(mode) -> Mode:
     return Mode(mode.width, mode.height, mode.refresh_rate, mode.bits_per_pixel)
 
 
+def _display_state(native) -> DisplayState:
+    known = native.refresh_denominator != 0
+    return DisplayState(
+        native.width,
+        native.height,
+        native.x,
+        native.y,
+        RefreshRate(native.refresh_numerator, native.refresh_denominator) if known else None,
+        native.refresh_hz if known else None,
+        bool(native.interlaced),
+        native.rotation,
+        _text(native.scaling_name),
+        bool(native.primary),
+    )
+
+
 def _port(native) -> Port:
     display_id = _text(native.display_id)
     monitor = None
     if native.monitor_name is not None:
+        has_ids = native.monitor_manufacturer_id is not None
         monitor = Monitor(
             _text(native.monitor_name),
             _text(native.monitor_device_path),
             display_id,
             _mode(native.preferred_mode),
+            _text(native.monitor_manufacturer_id) if has_ids else None,
+            native.monitor_product_code if has_ids else None,
         )
     modes = tuple(_mode(native.modes[k]) for k in range(native.mode_count))
     return Port(
@@ -105,6 +180,13 @@ def _port(native) -> Port:
         display_id,
         monitor,
         modes,
+        (native.adapter_id_high & 0xFFFFFFFF) << 32 | native.adapter_id_low,
+        native.target_id,
+        _text(native.key),
+        native.output_technology,
+        bool(native.embedded),
+        native.connector_instance if native.connector_instance >= 0 else None,
+        _display_state(native.current.contents) if native.current else None,
     )
 
 
@@ -123,5 +205,5 @@ def snapshot() -> list:
 
 
 def library_version() -> str:
-    """The version of the vpi library in use, such as "0.2.0"."""
+    """The version of the vpi library in use, such as "0.3.0"."""
     return _text(_vpi().vpi_version())

@@ -20,6 +20,31 @@ def _mode_json(mode):
     }
 
 
+def _current_json(state):
+    if state is None:
+        return None
+    rate = state.refresh_rate
+    return {
+        "width": state.width,
+        "height": state.height,
+        "x": state.x,
+        "y": state.y,
+        "refreshRate": None
+        if rate is None
+        else {"numerator": rate.numerator, "denominator": rate.denominator},
+        "refreshHz": state.refresh_hz,
+        "interlaced": state.interlaced,
+        "rotation": state.rotation,
+        "scaling": state.scaling,
+        "primary": state.primary,
+    }
+
+
+def adapter_text(adapter_id):
+    """The adapter id as videoports writes it: "HHHHHHHH:LLLLLLLL"."""
+    return f"{adapter_id >> 32:08x}:{adapter_id & 0xFFFFFFFF:08x}"
+
+
 def port_json(port):
     """One port as videoports --json writes it, fields in its order."""
     monitor = None
@@ -29,6 +54,8 @@ def port_json(port):
             "devicePath": port.monitor.device_path,
             "displayId": port.monitor.display_id,
             "preferredMode": _mode_json(port.monitor.preferred_mode),
+            "manufacturerId": port.monitor.manufacturer_id,
+            "productCode": port.monitor.product_code,
         }
     return {
         "index": port.index,
@@ -38,7 +65,32 @@ def port_json(port):
         "displayId": port.display_id,
         "monitor": monitor,
         "modes": [_mode_json(mode) for mode in port.modes],
+        "adapterId": adapter_text(port.adapter_id),
+        "targetId": port.target_id,
+        "key": port.key,
+        "outputTechnology": port.output_technology,
+        "embedded": port.embedded,
+        "connectorInstance": port.connector_instance,
+        "current": _current_json(port.current),
     }
+
+
+def current_text(state):
+    """Where and how a port in use is shown, as videoports's table has it:
+    "1920x1080+1920+0 @ 59.95 Hz", then ", interlaced", the scaling when it is
+    not the identity, ", rotated 90" and ", primary" where they apply."""
+    text = f"{state.width}x{state.height}{state.x:+d}{state.y:+d}"
+    if state.refresh_hz is not None:
+        text += f" @ {state.refresh_hz:.2f} Hz"
+    if state.interlaced:
+        text += ", interlaced"
+    if state.scaling != "identity":
+        text += f", scaling {state.scaling}"
+    if state.rotation:
+        text += f", rotated {state.rotation}"
+    if state.primary:
+        text += ", primary"
+    return text
 
 
 def _mode_text(mode):
@@ -78,7 +130,7 @@ BUILT_IN_NOTE = (
 
 def table(ports, with_modes):
     """The aligned table of videoports (and, with modes, the mode lists)."""
-    rows = [["PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE"]]
+    rows = [["PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE", "CURRENT MODE"]]
     for port in ports:
         monitor = port.monitor
         rows.append(
@@ -89,6 +141,7 @@ def table(ports, with_modes):
                 _display_id_cell(port),
                 monitor.name if monitor is not None and monitor.name else "-",
                 _preferred_text(monitor.preferred_mode) if monitor is not None else "-",
+                current_text(port.current) if port.current is not None else "-",
             ]
         )
     # Widths in UTF-8 bytes, as videoports counts them.

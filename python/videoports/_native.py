@@ -17,6 +17,23 @@ class Mode(ctypes.Structure):
     ]
 
 
+class DisplayState(ctypes.Structure):
+    _fields_ = [
+        ("width", ctypes.c_uint32),
+        ("height", ctypes.c_uint32),
+        ("x", ctypes.c_int32),
+        ("y", ctypes.c_int32),
+        ("refresh_numerator", ctypes.c_uint32),
+        ("refresh_denominator", ctypes.c_uint32),
+        ("refresh_hz", ctypes.c_double),
+        ("interlaced", ctypes.c_int32),
+        ("rotation", ctypes.c_uint32),
+        ("scaling", ctypes.c_uint32),
+        ("scaling_name", ctypes.c_char_p),
+        ("primary", ctypes.c_int32),
+    ]
+
+
 class Port(ctypes.Structure):
     # The leading fields of vpi_port; later versions may add more at the end,
     # so ports are only ever reached through vpi_port_at().
@@ -31,6 +48,17 @@ class Port(ctypes.Structure):
         ("preferred_mode", Mode),
         ("mode_count", ctypes.c_uint32),
         ("modes", ctypes.POINTER(Mode)),
+        # Since 0.3.0.
+        ("adapter_id_low", ctypes.c_uint32),
+        ("adapter_id_high", ctypes.c_int32),
+        ("target_id", ctypes.c_uint32),
+        ("key", ctypes.c_char_p),
+        ("output_technology", ctypes.c_int32),
+        ("embedded", ctypes.c_int32),
+        ("connector_instance", ctypes.c_int64),
+        ("current", ctypes.POINTER(DisplayState)),
+        ("monitor_manufacturer_id", ctypes.c_char_p),
+        ("monitor_product_code", ctypes.c_uint32),
     ]
 
 

@@ -2,7 +2,7 @@
 // self-contained block per snapshot. No C++ exception leaves this file.
 #include <vpi/vpi.h>
 
-#include <libVideoPortInfo/ConnectorType.h>
+#include <PortState.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <tkl/Exception.h>
 
@@ -14,13 +14,12 @@
 #include <string>
 #include <vector>
 
-using libVideoPortInfo::DisplayResolution;
-using libVideoPortInfo::VideoPort;
 using libVideoPortInfo::VideoPortFactoryWin7;
 
 // The block of one snapshot, in a single allocation:
 //
-//     [ vpi_snapshot | vpi_port x count | vpi_mode x all modes | text bytes ]
+//     [ vpi_snapshot | vpi_port x count | vpi_display_state x ports in use |
+//       vpi_mode x all modes | text bytes ]
 //
 // Every pointer of the ports points into the same block, so freeing the block
 // frees everything, and nothing a snapshot hands out depends on the factory.
@@ -46,17 +45,8 @@ std::mutex& libraryMutex() {
 }
 bool firstTake = true; // guarded by libraryMutex()
 
-// What one port tells, gathered before the block is laid out.
-struct PortText {
-    std::string connectorName;
-    std::string displayId;
-    bool hasMonitor = false;
-    std::string monitorName;
-    std::string monitorDevicePath;
-};
-
-vpi_mode modeOf(const DisplayResolution& mode) {
-    return vpi_mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
+vpi_mode modeOf(const snapshot::Mode& mode) {
+    return vpi_mode{mode.width, mode.height, mode.refreshRate, mode.bitsPerPixel};
 }
 
 std::size_t alignUp(std::size_t offset, std::size_t alignment) {
@@ -71,6 +61,101 @@ const char* placeText(char*& cursor, const std::string& text) {
     return copy;
 }
 
+// The bytes of text a port's place in the block takes (each with its NUL).
+std::size_t textBytesOf(const snapshot::PortState& port) {
+    std::size_t bytes = port.connector.size() + port.displayId.size() + port.key.size() + 3;
+    if (port.monitor) {
+        bytes += port.monitor->name.size() + port.monitor->devicePath.size() + 2;
+        if (port.monitor->ids) {
+            bytes += sizeof port.monitor->ids->manufacturerId;
+        }
+    }
+    return bytes;
+}
+
+vpi_display_state displayStateOf(const libVideoPortInfo::DisplayState& state) {
+    vpi_display_state out{};
+    out.width = state.width;
+    out.height = state.height;
+    out.x = state.x;
+    out.y = state.y;
+    out.refresh_numerator = state.refreshRate.numerator;
+    out.refresh_denominator = state.refreshRate.denominator;
+    out.refresh_hz = state.refreshRate.hertz();
+    out.interlaced = state.interlaced ? 1 : 0;
+    out.rotation = state.rotation;
+    out.scaling = static_cast<std::uint32_t>(state.scaling);
+    out.scaling_name = libVideoPortInfo::scalingName(state.scaling); // a static text
+    out.primary = state.primary ? 1 : 0;
+    return out;
+}
+
+// Lays `ports` out in one block (see vpi_snapshot). Nothing can fail once
+// the block is allocated.
+vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
+    const std::uint32_t count = static_cast<std::uint32_t>(ports.size());
+    std::size_t modeTotal = 0;
+    std::size_t stateTotal = 0;
+    std::size_t textBytes = 0;
+    for (const snapshot::PortState& port : ports) {
+        modeTotal += port.modes.size();
+        stateTotal += port.current ? 1 : 0;
+        textBytes += textBytesOf(port);
+    }
+    const std::size_t portsOffset = alignUp(sizeof(vpi_snapshot), alignof(vpi_port));
+    const std::size_t statesOffset =
+        alignUp(portsOffset + count * sizeof(vpi_port), alignof(vpi_display_state));
+    const std::size_t modesOffset =
+        alignUp(statesOffset + stateTotal * sizeof(vpi_display_state), alignof(vpi_mode));
+    const std::size_t textOffset = modesOffset + modeTotal * sizeof(vpi_mode);
+    unsigned char* block = static_cast<unsigned char*>(::operator new(textOffset + textBytes));
+
+    vpi_snapshot* snapshot = new (block) vpi_snapshot{count, nullptr};
+    vpi_port* placedPorts = reinterpret_cast<vpi_port*>(block + portsOffset);
+    vpi_display_state* placedStates = reinterpret_cast<vpi_display_state*>(block + statesOffset);
+    vpi_mode* placedModes = reinterpret_cast<vpi_mode*>(block + modesOffset);
+    char* cursor = reinterpret_cast<char*>(block + textOffset);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const snapshot::PortState& from = ports[i];
+        vpi_port& port = *new (&placedPorts[i]) vpi_port{};
+        port.index = from.index;
+        port.connector = from.connectorType;
+        port.connector_name = placeText(cursor, from.connector);
+        port.monitor_attached = from.monitorAttached ? 1 : 0;
+        port.display_id = placeText(cursor, from.displayId);
+        if (from.monitor) {
+            port.monitor_name = placeText(cursor, from.monitor->name);
+            port.monitor_device_path = placeText(cursor, from.monitor->devicePath);
+            port.preferred_mode = modeOf(from.monitor->preferredMode);
+            if (from.monitor->ids) {
+                port.monitor_manufacturer_id = placeText(cursor, from.monitor->ids->manufacturerId);
+                port.monitor_product_code = from.monitor->ids->productCode;
+            }
+        }
+        port.mode_count = static_cast<std::uint32_t>(from.modes.size());
+        if (!from.modes.empty()) {
+            port.modes = placedModes;
+            for (const snapshot::Mode& mode : from.modes) {
+                *placedModes++ = modeOf(mode);
+            }
+        }
+        port.adapter_id_low = from.target.adapterLow;
+        port.adapter_id_high = from.target.adapterHigh;
+        port.target_id = from.target.targetId;
+        port.key = placeText(cursor, from.key);
+        port.output_technology = from.outputTechnology;
+        port.embedded = from.embedded ? 1 : 0;
+        port.connector_instance =
+            from.connectorInstance ? static_cast<std::int64_t>(*from.connectorInstance) : -1;
+        if (from.current) {
+            *placedStates = displayStateOf(*from.current);
+            port.current = placedStates++;
+        }
+    }
+    snapshot->ports = count != 0 ? placedPorts : nullptr;
+    return snapshot;
+}
+
 vpi_snapshot* takeSnapshot() {
     std::lock_guard<std::mutex> lock(libraryMutex());
     auto factory = VideoPortFactoryWin7::factory();
@@ -82,69 +167,7 @@ vpi_snapshot* takeSnapshot() {
         return nullptr;
     }
     firstTake = false;
-
-    const std::uint32_t count = factory->numVideoPorts();
-    std::vector<vpi_port> ports(count);
-    std::vector<PortText> texts(count);
-    std::vector<std::vector<vpi_mode>> modes(count);
-    std::size_t modeTotal = 0;
-    std::size_t textBytes = 0;
-    tkl::Array<DisplayResolution> resolutions;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const VideoPort& port = *factory->videoPort(i);
-        vpi_port& out = ports[i];
-        PortText& text = texts[i];
-        out.index = i;
-        out.connector = static_cast<std::int32_t>(port.connectorType());
-        out.monitor_attached = port.hasAttachedMonitor() ? 1 : 0;
-        text.connectorName = libVideoPortInfo::connectorTypeName(port.connectorType());
-        text.displayId = port.displayId().toUtf8();
-        textBytes += text.connectorName.size() + text.displayId.size() + 2;
-        const auto monitor = port.monitor();
-        if (monitor) {
-            text.hasMonitor = true;
-            text.monitorName = monitor->name().toUtf8();
-            text.monitorDevicePath = monitor->devicePath().toUtf8();
-            textBytes += text.monitorName.size() + text.monitorDevicePath.size() + 2;
-            out.preferred_mode = modeOf(monitor->preferredResolution());
-        }
-        port.supportedResolution(resolutions);
-        modes[i].reserve(resolutions.size());
-        for (unsigned k = 0; k < resolutions.size(); ++k) {
-            modes[i].push_back(modeOf(resolutions[k]));
-        }
-        modeTotal += modes[i].size();
-    }
-
-    const std::size_t portsOffset = alignUp(sizeof(vpi_snapshot), alignof(vpi_port));
-    const std::size_t modesOffset =
-        alignUp(portsOffset + count * sizeof(vpi_port), alignof(vpi_mode));
-    const std::size_t textOffset = modesOffset + modeTotal * sizeof(vpi_mode);
-    unsigned char* block = static_cast<unsigned char*>(::operator new(textOffset + textBytes));
-
-    // From here on nothing can fail.
-    vpi_snapshot* snapshot = new (block) vpi_snapshot{count, nullptr};
-    vpi_port* placedPorts = reinterpret_cast<vpi_port*>(block + portsOffset);
-    vpi_mode* placedModes = reinterpret_cast<vpi_mode*>(block + modesOffset);
-    char* cursor = reinterpret_cast<char*>(block + textOffset);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        vpi_port& port = placedPorts[i];
-        port = ports[i];
-        port.connector_name = placeText(cursor, texts[i].connectorName);
-        port.display_id = placeText(cursor, texts[i].displayId);
-        if (texts[i].hasMonitor) {
-            port.monitor_name = placeText(cursor, texts[i].monitorName);
-            port.monitor_device_path = placeText(cursor, texts[i].monitorDevicePath);
-        }
-        port.mode_count = static_cast<std::uint32_t>(modes[i].size());
-        if (!modes[i].empty()) {
-            std::memcpy(placedModes, modes[i].data(), modes[i].size() * sizeof(vpi_mode));
-            port.modes = placedModes;
-            placedModes += modes[i].size();
-        }
-    }
-    snapshot->ports = count != 0 ? placedPorts : nullptr;
-    return snapshot;
+    return layOut(snapshot::readPorts(*factory));
 }
 
 } // namespace

@@ -50,6 +50,38 @@ int main() {
         }
         out.mode_count = static_cast<uint32_t>(modes.size());
         out.modes = modes.empty() ? nullptr : modes.data();
+
+        const auto& win7 = static_cast<const VideoPortWin7&>(port);
+        out.adapter_id_low = win7.portId().LowPart;
+        out.adapter_id_high = win7.portId().HighPart;
+        out.target_id = win7.targetId();
+        const std::string key = win7.portKey().toUtf8();
+        out.key = key.c_str();
+        out.output_technology = win7.outputTechnology();
+        out.embedded = win7.isEmbedded() ? 1 : 0;
+        out.connector_instance =
+            win7.connectorInstance() ? static_cast<int64_t>(*win7.connectorInstance()) : -1;
+        vpi_display_state current{};
+        if (const auto state = win7.displayState()) {
+            current = vpi_display_state{state->width,
+                                        state->height,
+                                        state->x,
+                                        state->y,
+                                        state->refreshRate.numerator,
+                                        state->refreshRate.denominator,
+                                        state->refreshRate.hertz(),
+                                        state->interlaced ? 1 : 0,
+                                        state->rotation,
+                                        static_cast<uint32_t>(state->scaling),
+                                        scalingName(state->scaling),
+                                        state->primary ? 1 : 0};
+            out.current = &current;
+        }
+        const auto ids = win7.monitorIds();
+        if (ids) {
+            out.monitor_manufacturer_id = ids->manufacturerId;
+            out.monitor_product_code = ids->productCode;
+        }
         dumpPort(stdout, &out);
     }
     return 0;

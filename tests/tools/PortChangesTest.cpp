@@ -15,22 +15,35 @@
 
 namespace {
 
-using tools::Mode;
-using tools::PortChange;
-using tools::PortState;
-using Kind = tools::PortChange::Kind;
+using libVideoPortInfo::DisplayState;
+using snapshot::Mode;
+using snapshot::PortChange;
+using snapshot::PortState;
+using Kind = snapshot::PortChange::Kind;
 
 PortState port(unsigned index, std::uint32_t target, bool attached) {
     PortState state;
     state.index = index;
-    state.key = tools::PortKey{0xd6a1, 0, target};
+    state.target = snapshot::PortTarget{0xd6a1, 0, target};
+    state.key = "\\\\?\\PCI#adapter#" + std::to_string(target);
     state.connector = "HDMI";
     state.connectorType = 2;
     state.monitorAttached = attached;
     state.displayId = "\\\\.\\DISPLAY" + std::to_string(index + 1);
     if (attached) {
-        state.monitor = tools::MonitorState{"Monitor " + std::to_string(target), "\\\\?\\path",
-                                            state.displayId, Mode{1920, 1080, 60, 0}};
+        state.monitor = snapshot::MonitorState{"Monitor " + std::to_string(target),
+                                               "\\\\?\\path",
+                                               state.displayId,
+                                               Mode{1920, 1080, 60, 0},
+                                               {}};
+        // Side by side from the origin, 1920 pixels apart.
+        DisplayState current;
+        current.width = 1920;
+        current.height = 1080;
+        current.x = static_cast<std::int32_t>(index) * 1920;
+        current.refreshRate = {60, 1};
+        current.primary = index == 0;
+        state.current = current;
     }
     state.modes = {Mode{640, 480, 60, 32}, Mode{1920, 1080, 60, 32}};
     return state;
@@ -52,34 +65,34 @@ std::vector<Kind> kindsOf(const std::vector<PortChange>& changes) {
 
 TEST(PortChanges, TheSameTargetsInAnotherOrderAreNoChange) {
     const std::vector<PortState> before = machine();
-    EXPECT_TRUE(tools::portChanges(before, before).empty());
+    EXPECT_TRUE(snapshot::portChanges(before, before).empty());
     std::vector<PortState> after = before;
     std::reverse(after.begin(), after.end());
     for (unsigned i = 0; i < after.size(); ++i) {
         after[i].index = i;
     }
-    EXPECT_TRUE(tools::portChanges(before, after).empty());
+    EXPECT_TRUE(snapshot::portChanges(before, after).empty());
 }
 
 TEST(PortChanges, APortReplacedAtTheSameIndexIsOneGoneAndOneNew) {
     const std::vector<PortState> before = machine();
     std::vector<PortState> after = before;
     after[2] = port(2, 0x2000, false); // same index, same everything but the target
-    const std::vector<PortChange> changes = tools::portChanges(before, after);
+    const std::vector<PortChange> changes = snapshot::portChanges(before, after);
     ASSERT_EQ(kindsOf(changes), (std::vector<Kind>{Kind::PortRemoved, Kind::PortAdded}));
     EXPECT_EQ(changes[0].before.key, before[2].key);
     EXPECT_EQ(changes[1].after.key, after[2].key);
 
     // Another adapter with the same target id is another target too.
     after = before;
-    after[3].key.adapterHigh = 1;
-    EXPECT_EQ(kindsOf(tools::portChanges(before, after)),
+    after[3].key = "\\\\?\\PCI#other#" + std::to_string(0x1043);
+    EXPECT_EQ(kindsOf(snapshot::portChanges(before, after)),
               (std::vector<Kind>{Kind::PortRemoved, Kind::PortAdded}));
 }
 
 TEST(PortChanges, PortsThatAppearOrDisappear) {
     const std::vector<PortState> ports = machine();
-    const std::vector<PortChange> appeared = tools::portChanges({}, ports);
+    const std::vector<PortChange> appeared = snapshot::portChanges({}, ports);
     ASSERT_EQ(appeared.size(), ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i) {
         EXPECT_EQ(appeared[i].kind, Kind::PortAdded);
@@ -90,10 +103,10 @@ TEST(PortChanges, PortsThatAppearOrDisappear) {
     for (unsigned i = 0; i < after.size(); ++i) {
         after[i].index = i;
     }
-    const std::vector<PortChange> gone = tools::portChanges(ports, after);
+    const std::vector<PortChange> gone = snapshot::portChanges(ports, after);
     ASSERT_EQ(kindsOf(gone), std::vector<Kind>{Kind::PortRemoved});
     EXPECT_EQ(gone[0].before.index, 1u);
-    EXPECT_EQ(gone[0].before.key.targetId, 0x1041u);
+    EXPECT_EQ(gone[0].before.target.targetId, 0x1041u);
 }
 
 TEST(PortChanges, AMonitorAttachedOrDetachedIsOneChangeWithItsMonitor) {
@@ -101,11 +114,11 @@ TEST(PortChanges, AMonitorAttachedOrDetachedIsOneChangeWithItsMonitor) {
     std::vector<PortState> after = before;
     after[1] = port(1, 0x1041, false);
     after[1].displayId = before[1].displayId;
-    const std::vector<PortChange> detached = tools::portChanges(before, after);
+    const std::vector<PortChange> detached = snapshot::portChanges(before, after);
     ASSERT_EQ(kindsOf(detached), std::vector<Kind>{Kind::MonitorDetached});
     EXPECT_EQ(detached[0].before.monitor->name, before[1].monitor->name);
 
-    const std::vector<PortChange> attached = tools::portChanges(after, before);
+    const std::vector<PortChange> attached = snapshot::portChanges(after, before);
     ASSERT_EQ(kindsOf(attached), std::vector<Kind>{Kind::MonitorAttached});
     EXPECT_EQ(attached[0].after.monitor->preferredMode, before[1].monitor->preferredMode);
 }
@@ -118,7 +131,7 @@ TEST(PortChanges, EachChangeOfAPortThatStays) {
     after[0].displayId = "\\\\.\\DISPLAY7";
     after[3].connector = "DVI";
     after[3].connectorType = 4;
-    EXPECT_EQ(kindsOf(tools::portChanges(before, after)),
+    EXPECT_EQ(kindsOf(snapshot::portChanges(before, after)),
               (std::vector<Kind>{Kind::NameChanged, Kind::PreferredModeChanged,
                                  Kind::DisplayIdChanged, Kind::ConnectorChanged}));
 }
@@ -128,15 +141,42 @@ TEST(PortChanges, ModeListsCountWhatCameAndWent) {
     std::vector<PortState> after = before;
     auto& modes = after[1].modes;
     std::reverse(modes.begin(), modes.end()); // the order alone is no change
-    EXPECT_TRUE(tools::portChanges(before, after).empty());
+    EXPECT_TRUE(snapshot::portChanges(before, after).empty());
 
     modes.erase(modes.begin());
     modes.push_back(Mode{800, 600, 60, 32});
     modes.push_back(Mode{800, 600, 60, 16}); // differs only in depth
-    const std::vector<PortChange> changes = tools::portChanges(before, after);
+    const std::vector<PortChange> changes = snapshot::portChanges(before, after);
     ASSERT_EQ(kindsOf(changes), std::vector<Kind>{Kind::ModesChanged});
     EXPECT_EQ(changes[0].modesAdded, 2u);
     EXPECT_EQ(changes[0].modesRemoved, 1u);
+}
+
+// What a port in use can change while it stays in use, each alone.
+TEST(PortChanges, EachChangeOfAPortInUse) {
+    const std::vector<PortState> before = machine();
+    struct Case {
+        const char* what;
+        void (*change)(DisplayState&);
+        std::vector<Kind> kinds;
+    };
+    const Case cases[] = {
+        {"size", [](DisplayState& s) { s.width = 1280; }, {Kind::CurrentModeChanged}},
+        {"rate",
+         [](DisplayState& s) {
+             s.refreshRate = {5994, 100};
+         },
+         {Kind::CurrentModeChanged}},
+        {"scan", [](DisplayState& s) { s.interlaced = true; }, {Kind::CurrentModeChanged}},
+        {"place", [](DisplayState& s) { s.y = -200; }, {Kind::PositionChanged}},
+        {"rotation", [](DisplayState& s) { s.rotation = 90; }, {Kind::RotationChanged}},
+        {"primary", [](DisplayState& s) { s.primary = true; }, {Kind::PrimaryChanged}},
+    };
+    for (const Case& c : cases) {
+        std::vector<PortState> after = before;
+        c.change(*after[1].current);
+        EXPECT_EQ(kindsOf(snapshot::portChanges(before, after)), c.kinds) << c.what;
+    }
 }
 
 // A failed refresh between two good ones: told once, and the next good list
@@ -144,7 +184,7 @@ TEST(PortChanges, ModeListsCountWhatCameAndWent) {
 // meanwhile is no change.
 TEST(PortChanges, AFailedRefreshBetweenTwoGoodOnes) {
     const std::vector<PortState> good = machine();
-    tools::PortWatch watch(good);
+    snapshot::PortWatch watch(good);
     std::vector<PortState> next = good;
     next[2] = port(2, 0x1042, true); // a monitor attached
     EXPECT_TRUE(watch.failed()) << "the first failure is the one to tell";
@@ -174,18 +214,34 @@ TEST(PortReport, TableShowsUnknownModesAndIdleDisplayIdsInParentheses) {
     EXPECT_EQ(table.find("()"), std::string::npos) << "no id is no parentheses";
 }
 
+TEST(PortReport, CurrentModesAsXGeometryWithTheirRateAndPrimary) {
+    std::vector<PortState> ports = machine();
+    ports[0].current->x = -1920;
+    ports[0].current->primary = false;
+    ports[1].current->x = 0;
+    ports[1].current->primary = true;
+    ports[1].current->rotation = 90;
+    ports[1].current->refreshRate = {241500000, 4028320};
+    const std::string table = tools::tableText(ports, false);
+    for (const char* cell :
+         {"1920x1080-1920+0 @ 60.00 Hz\n", "1920x1080+0+0 @ 59.95 Hz, rotated 90, primary\n"}) {
+        EXPECT_NE(table.find(cell), std::string::npos) << cell << " in\n" << table;
+    }
+    EXPECT_NE(table.find("CURRENT MODE"), std::string::npos) << table;
+}
+
 TEST(PortReport, ChangeLinesNameThePortAndWhatChanged) {
     const std::vector<PortState> before = machine();
     std::vector<PortState> after = before;
     after[1].monitor->name = "B";
-    const PortChange change = tools::portChanges(before, after).at(0);
+    const PortChange change = snapshot::portChanges(before, after).at(0);
     const nlohmann::ordered_json json = tools::changeJson(change, "T");
     std::vector<std::string> keys;
     for (const auto& item : json.items()) {
         keys.push_back(item.key());
     }
     EXPECT_EQ(keys, (std::vector<std::string>{"time", "event", "index", "adapterId", "targetId",
-                                              "before", "after"}));
+                                              "key", "before", "after"}));
     EXPECT_EQ(json["event"], "nameChanged");
     EXPECT_EQ(json["adapterId"], "00000000:0000d6a1");
     EXPECT_EQ(json["targetId"], 0x1041);

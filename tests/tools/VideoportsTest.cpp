@@ -119,12 +119,16 @@ json expectedPort(unsigned index, const VideoPort& port) {
     expected["connectorType"] = static_cast<int>(port.connectorType());
     expected["monitorAttached"] = port.hasAttachedMonitor();
     expected["displayId"] = port.displayId().toUtf8();
+    const auto& win7 = dynamic_cast<const libVideoPortInfo::VideoPortWin7&>(port);
+    const auto ids = win7.monitorIds();
     if (port.monitor()) {
         const auto& monitor = *port.monitor();
         expected["monitor"] = json{{"name", monitor.name().toUtf8()},
                                    {"devicePath", monitor.devicePath().toUtf8()},
                                    {"displayId", monitor.displayId().toUtf8()},
-                                   {"preferredMode", modeJson(monitor.preferredResolution())}};
+                                   {"preferredMode", modeJson(monitor.preferredResolution())},
+                                   {"manufacturerId", ids ? json(ids->manufacturerId) : json()},
+                                   {"productCode", ids ? json(ids->productCode) : json()}};
     } else {
         expected["monitor"] = nullptr;
     }
@@ -133,6 +137,33 @@ json expectedPort(unsigned index, const VideoPort& port) {
     expected["modes"] = json::array();
     for (unsigned i = 0; i < modes.size(); ++i) {
         expected["modes"].push_back(modeJson(modes[i]));
+    }
+    char adapter[24];
+    std::snprintf(adapter, sizeof adapter, "%08x:%08x", unsigned(win7.portId().HighPart),
+                  unsigned(win7.portId().LowPart));
+    expected["adapterId"] = adapter;
+    expected["targetId"] = win7.targetId();
+    expected["key"] = win7.portKey().toUtf8();
+    expected["outputTechnology"] = win7.outputTechnology();
+    expected["embedded"] = win7.isEmbedded();
+    const auto instance = win7.connectorInstance();
+    expected["connectorInstance"] = instance ? json(*instance) : json();
+    expected["current"] = nullptr;
+    if (const auto state = win7.displayState()) {
+        const auto& rate = state->refreshRate;
+        expected["current"] =
+            json{{"width", state->width},
+                 {"height", state->height},
+                 {"x", state->x},
+                 {"y", state->y},
+                 {"refreshRate", rate.known() ? json{{"numerator", rate.numerator},
+                                                     {"denominator", rate.denominator}}
+                                              : json()},
+                 {"refreshHz", rate.known() ? json(rate.hertz()) : json()},
+                 {"interlaced", state->interlaced},
+                 {"rotation", state->rotation},
+                 {"scaling", libVideoPortInfo::scalingName(state->scaling)},
+                 {"primary", state->primary}};
     }
     return expected;
 }

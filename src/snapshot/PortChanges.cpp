@@ -3,18 +3,14 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <string>
 #include <tuple>
 
-namespace tools {
+namespace snapshot {
 
 bool operator<(const Mode& a, const Mode& b) {
     return std::tie(a.width, a.height, a.refreshRate, a.bitsPerPixel) <
            std::tie(b.width, b.height, b.refreshRate, b.bitsPerPixel);
-}
-
-bool operator<(const PortKey& a, const PortKey& b) {
-    return std::tie(a.adapterHigh, a.adapterLow, a.targetId) <
-           std::tie(b.adapterHigh, b.adapterLow, b.targetId);
 }
 
 namespace {
@@ -56,17 +52,34 @@ void compare(const PortState& before, const PortState& after, std::vector<PortCh
         change->modesAdded = added;
         change->modesRemoved = removed;
     }
+    if (before.current && after.current) {
+        const libVideoPortInfo::DisplayState& was = *before.current;
+        const libVideoPortInfo::DisplayState& is = *after.current;
+        if (was.width != is.width || was.height != is.height || was.refreshRate != is.refreshRate ||
+            was.interlaced != is.interlaced || was.scaling != is.scaling) {
+            add(PortChange::Kind::CurrentModeChanged);
+        }
+        if (was.x != is.x || was.y != is.y) {
+            add(PortChange::Kind::PositionChanged);
+        }
+        if (was.rotation != is.rotation) {
+            add(PortChange::Kind::RotationChanged);
+        }
+        if (was.primary != is.primary) {
+            add(PortChange::Kind::PrimaryChanged);
+        }
+    }
 }
 
 } // namespace
 
 std::vector<PortChange> portChanges(const std::vector<PortState>& before,
                                     const std::vector<PortState>& after) {
-    std::map<PortKey, const PortState*> oldPorts;
+    std::map<std::string, const PortState*> oldPorts;
     for (const PortState& port : before) {
         oldPorts.emplace(port.key, &port); // one port per target: the factory sees to it
     }
-    std::map<PortKey, const PortState*> newPorts;
+    std::map<std::string, const PortState*> newPorts;
     for (const PortState& port : after) {
         newPorts.emplace(port.key, &port);
     }
@@ -100,4 +113,4 @@ bool PortWatch::failed() {
     return first;
 }
 
-} // namespace tools
+} // namespace snapshot

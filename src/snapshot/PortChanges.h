@@ -1,0 +1,78 @@
+// What changed between two lists of video ports. A host sees a new display
+// configuration only through the factory's refresh(), which replaces every
+// port object; to say what changed, it keeps a copy of what it read before
+// (PortState) and compares. Nothing here talks to the library: the states are
+// plain values.
+#pragma once
+
+#include "PortState.h"
+
+#include <utility>
+#include <vector>
+
+namespace snapshot {
+
+struct PortChange {
+    enum class Kind {
+        PortAdded,
+        PortRemoved,
+        ConnectorChanged,
+        MonitorAttached,
+        MonitorDetached,
+        NameChanged,
+        PreferredModeChanged,
+        DisplayIdChanged,
+        ModesChanged,
+        CurrentModeChanged,
+        PositionChanged,
+        RotationChanged,
+        PrimaryChanged
+    };
+    Kind kind;
+    /// The port as it was and as it is; for an added port `before` is
+    /// empty, for a removed one `after`.
+    PortState before;
+    PortState after;
+    /// For ModesChanged: how many modes the new list has that the old one
+    /// had not, and the other way round.
+    unsigned modesAdded = 0;
+    unsigned modesRemoved = 0;
+};
+
+/// The changes from `before` to `after`, ports matched by their key: first
+/// the ports that disappeared, in their old order; then, in the new order,
+/// each port that appeared, or each change of a port that stayed (connector,
+/// monitor attached or detached, the monitor's name and preferred mode while
+/// attached, display id, mode list, and while in use its current mode (size,
+/// refresh rate, interlacing, scaling), position, rotation and whether it is
+/// the primary display). A port whose only change is its place in the list
+/// has none. A monitor attached or detached is one change: its name,
+/// preferred mode and current state come with it.
+std::vector<PortChange> portChanges(const std::vector<PortState>& before,
+                                    const std::vector<PortState>& after);
+
+/// Follows a port list from refresh to refresh: each good list is compared
+/// with the last good one, and a run of failed refreshes is told once.
+class PortWatch {
+public:
+    explicit PortWatch(std::vector<PortState> first) : last_(std::move(first)) {}
+
+    /// A refresh gave `now`: the changes since the last good list, which
+    /// `now` becomes.
+    std::vector<PortChange> update(std::vector<PortState> now);
+
+    /// A refresh failed: true for the first failure after a good list (the
+    /// one to report), false for the failures after it.
+    bool failed();
+
+    /// True while the last refresh failed.
+    bool failing() const { return failing_; }
+
+    const std::vector<PortState>& last() const { return last_; }
+
+private:
+    std::vector<PortState> last_;
+    bool failing_ = false;
+};
+
+} // namespace snapshot

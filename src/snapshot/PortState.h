@@ -1,0 +1,76 @@
+// Everything the library tells about the ports at one moment, copied out as
+// plain values (UTF-8 text and numbers): what the C interface hands to its
+// hosts and what videoports prints, read in one place so that both say the
+// same. A refresh replaces the factory's port objects; these copies stay.
+#pragma once
+
+#include <libVideoPortInfo/DisplayState.h>
+#include <libVideoPortInfo/VideoPortFactory.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace snapshot {
+
+struct Mode {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned refreshRate = 0;
+    unsigned bitsPerPixel = 0;
+
+    /// True when the platform did not tell the mode: every value zero.
+    bool unknown() const { return width == 0 && height == 0 && refreshRate == 0; }
+    friend bool operator==(const Mode& a, const Mode& b) {
+        return a.width == b.width && a.height == b.height && a.refreshRate == b.refreshRate &&
+               a.bitsPerPixel == b.bitsPerPixel;
+    }
+    friend bool operator!=(const Mode& a, const Mode& b) { return !(a == b); }
+    friend bool operator<(const Mode& a, const Mode& b);
+};
+
+/// The display target as the platform numbers it on this boot: the adapter
+/// identifier (new at every boot) and the target id.
+struct PortTarget {
+    std::uint32_t adapterLow = 0;
+    std::int32_t adapterHigh = 0;
+    std::uint32_t targetId = 0;
+};
+
+struct MonitorState {
+    std::string name;
+    std::string devicePath;
+    std::string displayId;
+    Mode preferredMode;
+    /// The EDID ids, when the platform flags them as valid.
+    std::optional<libVideoPortInfo::MonitorIds> ids;
+};
+
+/// Everything a host reads from one port.
+struct PortState {
+    unsigned index = 0;
+    /// The port's identity across refreshes and restarts
+    /// (VideoPortWin7::portKey()); the index is not one: the platform may
+    /// list the same targets in another order, or another target at the same
+    /// place.
+    std::string key;
+    PortTarget target;
+    std::string connector; // the connector type's name
+    int connectorType = 0;
+    std::int32_t outputTechnology = 0; // the platform's own value
+    bool embedded = false;
+    std::optional<std::uint32_t> connectorInstance;
+    bool monitorAttached = false;
+    std::string displayId;
+    std::optional<MonitorState> monitor;
+    /// Where and how the port's source is shown; only for a port in use.
+    std::optional<libVideoPortInfo::DisplayState> current;
+    std::vector<Mode> modes; // distinct, in the order the platform reported them
+};
+
+/// Every port of the factory's list, copied. Asks the platform for each
+/// adapter's device path once (for the keys), and for each port's modes.
+std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& factory);
+
+} // namespace snapshot

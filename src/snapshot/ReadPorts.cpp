@@ -1,0 +1,88 @@
+#include "PortState.h"
+
+#include <libVideoPortInfo/ConnectorType.h>
+#include <libVideoPortInfo/VideoPortWin7.h>
+
+#include <map>
+#include <string>
+#include <utility>
+
+namespace snapshot {
+
+namespace {
+
+using libVideoPortInfo::DisplayResolution;
+using libVideoPortInfo::VideoPort;
+using libVideoPortInfo::VideoPortWin7;
+
+Mode modeOf(const DisplayResolution& mode) {
+    return Mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
+}
+
+// The adapters' device paths of one reading, each asked for once.
+class AdapterPaths {
+public:
+    const tkl::String& of(const VideoPortWin7& port) {
+        const LUID& adapter = port.portId();
+        const auto id = std::make_pair(adapter.HighPart, adapter.LowPart);
+        auto found = paths_.find(id);
+        if (found == paths_.end()) {
+            found = paths_.emplace(id, port.adapterDevicePath()).first;
+        }
+        return found->second;
+    }
+
+private:
+    std::map<std::pair<LONG, DWORD>, tkl::String> paths_;
+};
+
+PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPaths) {
+    PortState state;
+    state.index = index;
+    state.connector = libVideoPortInfo::connectorTypeName(port.connectorType());
+    state.connectorType = static_cast<int>(port.connectorType());
+    state.monitorAttached = port.hasAttachedMonitor();
+    state.displayId = port.displayId().toUtf8();
+    if (const auto monitor = port.monitor()) {
+        state.monitor = MonitorState{monitor->name().toUtf8(), monitor->devicePath().toUtf8(),
+                                     monitor->displayId().toUtf8(),
+                                     modeOf(monitor->preferredResolution()), std::nullopt};
+    }
+    // The factory's ports are Windows 7 ports, which tell the rest.
+    if (const auto* win7 = dynamic_cast<const VideoPortWin7*>(&port)) {
+        const LUID& adapter = win7->portId();
+        state.target = PortTarget{adapter.LowPart, adapter.HighPart, win7->targetId()};
+        state.key = win7->portKey(adapterPaths.of(*win7)).toUtf8();
+        state.outputTechnology = win7->outputTechnology();
+        state.embedded = win7->isEmbedded();
+        state.connectorInstance = win7->connectorInstance();
+        state.current = win7->displayState();
+        if (state.monitor) {
+            state.monitor->ids = win7->monitorIds();
+        }
+    } else {
+        state.key = "port#" + std::to_string(index);
+    }
+    tkl::Array<DisplayResolution> modes;
+    port.supportedResolution(modes);
+    state.modes.reserve(modes.size());
+    for (unsigned i = 0; i < modes.size(); ++i) {
+        state.modes.push_back(modeOf(modes[i]));
+    }
+    return state;
+}
+
+} // namespace
+
+std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& factory) {
+    AdapterPaths adapterPaths;
+    std::vector<PortState> ports;
+    const unsigned count = factory.numVideoPorts();
+    ports.reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
+        ports.push_back(stateOf(i, *factory.videoPort(i), adapterPaths));
+    }
+    return ports;
+}
+
+} // namespace snapshot
