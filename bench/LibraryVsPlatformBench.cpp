@@ -5,11 +5,13 @@
 //   library_vs_platform [--seconds S] [--expect-ports K] CASE...
 //
 // A full enumeration is what a host does to list everything: through the
-// library, refresh(), then every port's connector, monitor, display id and
-// supportedResolution(); directly, GetDisplayConfigBufferSizes and
-// QueryDisplayConfig into std::vectors, the first path of every target kept
-// with a std::unordered_set, the device-information requests of each kept
-// path, and the distinct raw modes of each port's device through
+// library, refresh(), then every port's connector, monitor, display id,
+// current state, EDID ids, connector instance, key (one adapter-name request
+// per adapter) and supportedResolution(); directly, GetDisplayConfigBufferSizes
+// and QueryDisplayConfig into std::vectors, the first path of every target
+// kept with a std::unordered_set, the device-information requests of each
+// kept path and of each adapter, the same fields decoded from the records,
+// and the distinct raw modes of each port's device through
 // EnumDisplaySettingsExW with a std::unordered_set, in first-seen order.
 //
 // On the stand-in platform a CASE is "builtin" (the built-in configuration)
@@ -49,7 +51,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,6 +62,31 @@ using libVideoPortInfo::DisplayResolution;
 using Text = std::basic_string<WCHAR>;
 
 // --- What a host takes away from an enumeration -----------------------------
+
+/// What a port tells beyond its names and modes, as both sides decode it.
+struct PortFacts {
+    Text key;
+    std::int32_t technology = 0;
+    bool embedded = false;
+    std::int64_t connectorInstance = -1; // -1: unknown
+    bool inUse = false;                  // the rest of the line only then
+    std::int32_t x = 0, y = 0;
+    std::uint32_t width = 0, height = 0, rateNumerator = 0, rateDenominator = 0;
+    std::uint32_t rotation = 0, scaling = 0;
+    bool interlaced = false, primary = false;
+    char manufacturer[4] = {0, 0, 0, 0}; // empty: no valid ids
+    std::uint32_t product = 0;
+
+    bool operator==(const PortFacts& o) const {
+        return key == o.key && technology == o.technology && embedded == o.embedded &&
+               connectorInstance == o.connectorInstance && inUse == o.inUse && x == o.x &&
+               y == o.y && width == o.width && height == o.height &&
+               rateNumerator == o.rateNumerator && rateDenominator == o.rateDenominator &&
+               rotation == o.rotation && scaling == o.scaling && interlaced == o.interlaced &&
+               primary == o.primary && std::memcmp(manufacturer, o.manufacturer, 4) == 0 &&
+               product == o.product;
+    }
+};
 
 /// Folds everything into one number, so that nothing is optimised away, at
 /// a cost that is the same for both sides.
@@ -75,6 +104,15 @@ struct Checksum {
         add(std::uint64_t(height) << 32 | frequency);
         add(bits);
     }
+    void facts(const PortFacts& f) {
+        add(f.key.size());
+        add(std::uint64_t(std::uint32_t(f.technology)) << 32 | std::uint32_t(f.connectorInstance));
+        add(std::uint64_t(std::uint32_t(f.x)) << 32 | std::uint32_t(f.y));
+        add(std::uint64_t(f.width) << 32 | f.height);
+        add(std::uint64_t(f.rateNumerator) << 32 | f.rateDenominator);
+        add(f.rotation + f.scaling + f.interlaced + f.primary + f.embedded + f.inUse);
+        add(std::uint64_t(std::uint8_t(f.manufacturer[0])) << 32 | f.product);
+    }
 };
 
 const WCHAR noText[1] = {0};
@@ -88,9 +126,10 @@ struct Listing {
         Text name;
         Text path;
         std::vector<unsigned> modes; // four values per mode
+        PortFacts facts;
         bool operator==(const Port& o) const {
             return attached == o.attached && displayId == o.displayId && monitor == o.monitor &&
-                   name == o.name && path == o.path && modes == o.modes;
+                   name == o.name && path == o.path && modes == o.modes && facts == o.facts;
         }
     };
     std::vector<Port> ports;
@@ -103,8 +142,10 @@ struct Listing {
                              name != nullptr,
                              name != nullptr ? name : noText,
                              path != nullptr ? path : noText,
+                             {},
                              {}});
     }
+    void facts(const PortFacts& f) { ports.back().facts = f; }
     void mode(unsigned width, unsigned height, unsigned frequency, unsigned bits) {
         ports.back().modes.insert(ports.back().modes.end(), {width, height, frequency, bits});
     }
@@ -129,6 +170,8 @@ template <class Sink> bool throughLibrary(Sink& sink) {
         return false;
     }
     const unsigned count = factory->numVideoPorts();
+    // Each adapter's path asked for once, as the plain host does.
+    std::vector<std::pair<LUID, tkl::String>> adapterPaths;
     for (unsigned i = 0; i < count; ++i) {
         const auto port = factory->videoPort(i);
         const auto monitor = port->monitor();
@@ -136,6 +179,39 @@ template <class Sink> bool throughLibrary(Sink& sink) {
         sink.port(port->hasAttachedMonitor(), ucs2(port->displayId()),
                   monitor ? ucs2(monitor->name()) : nullptr,
                   monitor ? ucs2(monitor->devicePath()) : nullptr);
+        const auto& win7 = static_cast<const libVideoPortInfo::VideoPortWin7&>(*port);
+        const LUID& adapter = win7.portId();
+        auto known = std::find_if(adapterPaths.begin(), adapterPaths.end(), [&](const auto& a) {
+            return a.first.LowPart == adapter.LowPart && a.first.HighPart == adapter.HighPart;
+        });
+        if (known == adapterPaths.end()) {
+            known = adapterPaths.insert(adapterPaths.end(), {adapter, win7.adapterDevicePath()});
+        }
+        PortFacts facts;
+        facts.key = ucs2(win7.portKey(known->second));
+        facts.technology = win7.outputTechnology();
+        facts.embedded = win7.isEmbedded();
+        if (const auto instance = win7.connectorInstance()) {
+            facts.connectorInstance = *instance;
+        }
+        if (const auto state = win7.displayState()) {
+            facts.inUse = true;
+            facts.x = state->x;
+            facts.y = state->y;
+            facts.width = state->width;
+            facts.height = state->height;
+            facts.rateNumerator = state->refreshRate.numerator;
+            facts.rateDenominator = state->refreshRate.denominator;
+            facts.rotation = state->rotation;
+            facts.scaling = static_cast<std::uint32_t>(state->scaling);
+            facts.interlaced = state->interlaced;
+            facts.primary = state->primary;
+        }
+        if (const auto ids = win7.monitorIds()) {
+            std::memcpy(facts.manufacturer, ids->manufacturerId, 4);
+            facts.product = ids->productCode;
+        }
+        sink.facts(facts);
         tkl::Array<DisplayResolution> modes;
         port->supportedResolution(modes);
         for (unsigned m = 0; m < modes.size(); ++m) {
@@ -196,7 +272,65 @@ struct RawPort {
     Text devicePath;
     UINT32 preferredWidth = 0;
     UINT32 preferredHeight = 0;
+    bool targetNameRead = false;
+    DISPLAYCONFIG_TARGET_DEVICE_NAME_FLAGS nameFlags{};
+    UINT16 manufacturer = 0;
+    UINT16 product = 0;
+    UINT32 connectorInstance = 0;
 };
+
+/// The rest of a port, decoded from its records as a plain host would.
+PortFacts rawFacts(const RawPort& port, const Text& adapterPath) {
+    const DISPLAYCONFIG_PATH_TARGET_INFO& t = port.path.targetInfo;
+    PortFacts f;
+    const std::string id = "#" + std::to_string(t.id);
+    if (!adapterPath.empty()) {
+        f.key = adapterPath + Text(id.begin(), id.end());
+    } else {
+        char luid[32];
+        std::snprintf(luid, sizeof luid, "luid:%08x:%08x", unsigned(t.adapterId.HighPart),
+                      unsigned(t.adapterId.LowPart));
+        const std::string text = luid + id;
+        f.key = Text(text.begin(), text.end());
+    }
+    f.technology = static_cast<std::int32_t>(t.outputTechnology);
+    f.embedded = f.technology == 6 || f.technology == 11 || f.technology == 13 ||
+                 t.outputTechnology == DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INTERNAL;
+    if (port.targetNameRead) {
+        f.connectorInstance = port.connectorInstance;
+    }
+    if ((port.path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0 &&
+        port.sourceMode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) {
+        const DISPLAYCONFIG_SOURCE_MODE& source = port.sourceMode.sourceMode;
+        const bool target = port.targetMode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET;
+        const DISPLAYCONFIG_VIDEO_SIGNAL_INFO& signal =
+            port.targetMode.targetMode.targetVideoSignalInfo;
+        const DISPLAYCONFIG_RATIONAL rate =
+            target && signal.vSyncFreq.Denominator != 0 ? signal.vSyncFreq : t.refreshRate;
+        const UINT32 scan = target && signal.scanLineOrdering != 0 ? UINT32(signal.scanLineOrdering)
+                                                                   : UINT32(t.scanLineOrdering);
+        f.inUse = true;
+        f.x = source.position.x;
+        f.y = source.position.y;
+        f.width = source.width;
+        f.height = source.height;
+        f.rateNumerator = rate.Denominator != 0 ? rate.Numerator : 0;
+        f.rateDenominator = rate.Denominator;
+        f.rotation = t.rotation >= 2 && t.rotation <= 4 ? (t.rotation - 1) * 90 : 0;
+        f.scaling = t.scaling;
+        f.interlaced = scan == 2 || scan == 3;
+        f.primary = f.x == 0 && f.y == 0;
+    }
+    if (port.targetNameRead && port.nameFlags.edidIdsValid) {
+        const unsigned word = (port.manufacturer >> 8) | ((port.manufacturer & 0xFFu) << 8);
+        for (int i = 0; i < 3; ++i) {
+            const unsigned letter = (word >> (10 - 5 * i)) & 0x1Fu;
+            f.manufacturer[i] = letter >= 1 && letter <= 26 ? char('A' + letter - 1) : '?';
+        }
+        f.product = port.product;
+    }
+    return f;
+}
 
 std::size_t allocationsSoFar();
 
@@ -262,7 +396,14 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
         if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
             auto name = standin::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
                 DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, t.adapterId, t.id);
-            platform<count>([&] { return DisplayConfigGetDeviceInfo(&name.header); });
+            if (platform<count>([&] { return DisplayConfigGetDeviceInfo(&name.header); }) ==
+                ERROR_SUCCESS) {
+                port.targetNameRead = true;
+                port.nameFlags = name.flags;
+                port.manufacturer = name.edidManufactureId;
+                port.product = name.edidProductCodeId;
+                port.connectorInstance = name.connectorInstance;
+            }
             auto preferred = standin::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
                 DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, t.adapterId, t.id);
             platform<count>([&] { return DisplayConfigGetDeviceInfo(&preferred.header); });
@@ -275,11 +416,27 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
         ports.push_back(std::move(port));
     }
 
+    std::unordered_map<std::uint64_t, Text> adapterPaths; // one request per adapter
     for (const RawPort& port : ports) {
         sink.add(static_cast<std::uint32_t>(port.path.targetInfo.outputTechnology));
         sink.port((port.path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0, port.displayId.c_str(),
                   port.monitor ? port.name.c_str() : nullptr,
                   port.monitor ? port.devicePath.c_str() : nullptr);
+        const LUID& adapter = port.path.targetInfo.adapterId;
+        const std::uint64_t adapterKey =
+            std::uint64_t(std::uint32_t(adapter.HighPart)) << 32 | adapter.LowPart;
+        auto known = adapterPaths.find(adapterKey);
+        if (known == adapterPaths.end()) {
+            auto name = standin::makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
+                DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
+            const bool found = platform<count>([&] {
+                                   return DisplayConfigGetDeviceInfo(&name.header);
+                               }) == ERROR_SUCCESS;
+            known = adapterPaths
+                        .emplace(adapterKey, found ? boundedName(name.adapterDevicePath) : Text())
+                        .first;
+        }
+        sink.facts(rawFacts(port, known->second));
         std::unordered_set<ModeKey, ModeKeyHash> seen;
         std::vector<ModeKey> distinct;
         DEVMODEW mode;

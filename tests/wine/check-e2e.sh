@@ -31,6 +31,12 @@
 #       DUMMY1 off, refresh(), then on again, refresh(), checking the ports
 #       and their modes after each; prints the time per cycle and the live
 #       heap blocks before and after (scripts/soak.sh, not a test).
+#   check-e2e.sh layout WINE_RUN PREFIX VIDEOPORTS_EXE
+#       3 outputs at other modes and places, the middle one primary (xrandr
+#       --mode, --pos, --primary): in a fresh videoports.exe --json each port
+#       in use has the size, place relative to the X primary and rate that
+#       xrandr --query reports, exactly one is primary, and it is the X
+#       primary; after one output moves, the same again, with the same keys.
 #   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE STANDIN_VIDEOPORTS_EXE HOST_EXE
 #       2 outputs: the recorder's file, replayed by the same build's
 #       videoports on the stand-in platform, gives the JSON that
@@ -40,7 +46,7 @@
 set -euo pipefail
 
 if [[ $# -lt 4 ]]; then
-    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|record-replay WINE_RUN PREFIX EXE..." >&2
+    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|layout|record-replay WINE_RUN PREFIX EXE..." >&2
     exit 2
 fi
 mode=$1
@@ -442,6 +448,96 @@ run_soak() {
     echo "live heap blocks of the host: $before before the cycles, $after after"
 }
 
+# Compares a videoports --json document with xrandr --query: the ports in
+# use and the X outputs that show a mode, as (size, place relative to the
+# primary, primary), must be the same sets, each rate within 1 Hz of the X
+# mode's (Wine reads whole hertz), and exactly one port the primary. Prints
+# the ports' keys, one per line, in index order.
+same_layout() {
+    python3 - "$1" "$2" <<'PYTHON'
+import json, re, sys
+document, query = (open(path, encoding="utf-8").read() for path in sys.argv[1:])
+outputs, output = [], None
+for line in query.splitlines():
+    head = re.match(r"^(\S+) connected (primary )?(\d+)x(\d+)\+(\d+)\+(\d+)", line)
+    if head:
+        output = {"primary": bool(head[2]), "size": (int(head[3]), int(head[4])),
+                  "at": (int(head[5]), int(head[6])), "rate": None}
+        outputs.append(output)
+    elif not line.startswith(" "):
+        output = None
+    elif output is not None and "*" in line:
+        output["rate"] = float(re.search(r"([\d.]+)\*", line)[1])
+x_primary = [o for o in outputs if o["primary"]]
+assert len(x_primary) == 1, f"X has {len(x_primary)} primary outputs"
+origin = x_primary[0]["at"]
+ports = json.loads(document)["ports"]
+in_use = [p for p in ports if p["current"] is not None]
+def place(size, at, primary):
+    return (size, (at[0] - origin[0], at[1] - origin[1]), primary)
+want = sorted(place(o["size"], o["at"], o["primary"]) for o in outputs)
+have = sorted(place((c["width"], c["height"]), (c["x"] + origin[0], c["y"] + origin[1]),
+                    c["primary"]) for c in (p["current"] for p in in_use))
+assert have == want, f"videoports.exe shows {have}, xrandr {want}"
+assert sum(p["current"]["primary"] for p in in_use) == 1, "not exactly one primary"
+for o in outputs:
+    c = next(p["current"] for p in in_use
+             if (p["current"]["width"], p["current"]["height"]) == o["size"]
+             and (p["current"]["x"] + origin[0], p["current"]["y"] + origin[1]) == o["at"])
+    assert abs(c["refreshHz"] - o["rate"]) < 1, f"rate {c['refreshHz']} for X's {o['rate']}"
+for p in ports:
+    print(p["key"])
+PYTHON
+}
+
+# Runs a fresh videoports.exe --json (a running Wine process keeps the
+# layout of its start) until it shows COUNT ports in use, and compares it
+# with xrandr; the keys go to KEYS_FILE.
+check_layout() {
+    local videoports=$1 count=$2 what=$3 keys_file=$4 attempt
+    for ((attempt = 0; attempt < 50; ++attempt)); do
+        "$wine_run" --prefix "$prefix" "$videoports" --json >"$work/layout.json" 2>/dev/null || true
+        [[ $(grep -c '"primary":' "$work/layout.json") -eq $count ]] && break
+        sleep 0.2
+    done
+    xrandr --query >"$work/xrandr.txt"
+    same_layout "$work/layout.json" "$work/xrandr.txt" >"$keys_file" ||
+        fail "$what: videoports.exe --json does not show the X layout"
+}
+
+run_layout() {
+    local videoports=$1
+    "$outputs" set 3
+    for mode in 1024x768 1280x720; do
+        for output in DUMMY0 DUMMY2; do
+            xrandr --addmode "$output" "$mode" 2>/dev/null || true
+        done
+    done
+    xrandr --output DUMMY0 --mode 1024x768 --pos 0x0 \
+        --output DUMMY1 --mode 1920x1080 --pos 1024x0 --primary \
+        --output DUMMY2 --mode 1280x720 --pos 2944x100
+    xrandr --query >/dev/null
+    check_layout "$videoports" 3 "3 outputs" "$work/keys.before"
+    echo "--- videoports.exe shows the X layout, relative to the X primary:"
+    python3 -c 'import json, sys
+for p in json.load(open(sys.argv[1]))["ports"]:
+    print(" ", p["displayId"], p["current"])' "$work/layout.json"
+
+    xrandr --output DUMMY2 --pos 2944x400
+    xrandr --query >/dev/null
+    # Wait for the move itself: the same count of ports shows before it.
+    local attempt
+    for ((attempt = 0; attempt < 50; ++attempt)); do
+        "$wine_run" --prefix "$prefix" "$videoports" --json >"$work/layout.json" 2>/dev/null || true
+        grep -q '"y": 400' "$work/layout.json" && break
+        sleep 0.2
+    done
+    check_layout "$videoports" 3 "after the move" "$work/keys.after"
+    cmp -s "$work/keys.before" "$work/keys.after" ||
+        fail "the keys changed when an output moved: $(paste -d' ' "$work/keys.before" "$work/keys.after")"
+    echo "--- moved DUMMY2: layout and keys as expected ($(head -n 1 "$work/keys.after"), ...)"
+}
+
 run_record_replay() {
     local recorder=$1 videoports=$2 replayer=$3 host=$4 status=0
     "$outputs" set 2
@@ -474,6 +570,7 @@ refresh) run_refresh "$@" ;;
 no-outputs) run_no_outputs "$@" ;;
 watch) run_watch "$@" ;;
 soak) run_soak "$@" ;;
+layout) run_layout "$@" ;;
 record-replay) run_record_replay "$@" ;;
 *)
     echo "$0: unknown check $mode" >&2
