@@ -5,7 +5,7 @@
 #   lib/      the shared libraries (Linux) or the import libraries (Windows),
 #             cmake/dovAzaveVevoZoraVuz7/ and pkgconfig/dovAzaveVevoZoraVuz7.pc
 #   include/  the public headers: tkl/ and libVideoPortInfo/
-#   share/doc/dovAzaveVevoZoraVuz7/
+#   share/doc/dovAzaveVevoZoraVuz7/  the docs, with the examples/ they point to
 # Every file finds the others relative to itself, so the tree works from any
 # prefix: RPATH $ORIGIN on Linux, DLLs beside the programs on Windows, and the
 # package files compute the prefix from their own location.
@@ -53,6 +53,11 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/docs/display-config-format.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT runtime)
+# What the docs point to, at the same paths below the docs as in the source
+# tree: the example hosts.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT development)
 
 # --- CMake package ---------------------------------------------------------
 install(EXPORT dovAzaveVevoZoraVuz7Targets

@@ -3,7 +3,8 @@
 # Windows (MinGW-w64) build, in build/packages/. The ZIP is then unpacked in
 # a scratch folder and its videoports.exe run under Wine, and the .tar.gz's
 # videoports is run the same way, so that a package that cannot run from its
-# own folder is never left behind.
+# own folder is never left behind. Beside them, the Python wheels with each
+# build's libraries inside (scripts/build-wheel.sh, which checks them too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,5 +38,10 @@ env -u LD_LIBRARY_PATH "$scratch"/*/bin/videoports >/dev/null
 cmake/wine-run.sh --prefix "$PWD/build/package-windows/wine-prefix" \
     "$(compgen -G "$scratch/*windows*/bin/videoports.exe")" >/dev/null
 
-echo "packages (each runs from its unpacked folder):"
-ls -l "$tarball" "$zip"
+wheels=()
+for name in linux windows; do
+    wheels+=("$(scripts/build-wheel.sh "build/package-$name" "$out")")
+done
+
+echo "packages (each runs from its unpacked folder; the Linux wheel from a fresh virtual environment):"
+ls -l "$tarball" "$zip" "${wheels[@]}"

@@ -8,7 +8,7 @@ set -euo pipefail
 scope=${1:-all}
 
 packages=(cmake ninja-build g++ make pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils
-    python3 python3-pytest python3-pip)
+    python3 python3-pytest python3-pip python3-venv unicode-data)
 if [[ $scope == all ]]; then
     packages+=(clang libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 unzip

@@ -1,5 +1,7 @@
 #include "PortReport.h"
 
+#include "DisplayWidth.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -103,6 +105,30 @@ std::string orDash(const std::string& text) {
     return text.empty() ? "-" : text;
 }
 
+// The rows as lines, each column two blanks wider than its widest cell (in
+// terminal columns, not bytes: names may hold wide or combining characters);
+// the last column is not padded.
+std::string alignedRows(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], displayWidth(row[c]));
+        }
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            text += row[c];
+            if (c + 1 < row.size()) {
+                text += std::string(widths[c] - displayWidth(row[c]) + 2, ' ');
+            }
+        }
+        text += "\n";
+    }
+    return text;
+}
+
 std::string modeCount(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " mode" : " modes");
 }
@@ -157,22 +183,7 @@ std::string tableText(const std::vector<PortState>& ports, bool withModes) {
                         monitor ? preferredText(monitor->preferredMode) : "-",
                         port.current ? currentText(*port.current) : "-"});
     }
-    std::vector<std::size_t> widths(rows[0].size(), 0);
-    for (const auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
-        }
-    }
-    std::string text;
-    for (const auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            text += row[c];
-            if (c + 1 < row.size()) {
-                text += std::string(widths[c] - row[c].size() + 2, ' ');
-            }
-        }
-        text += "\n";
-    }
+    std::string text = alignedRows(rows);
     if (withModes) {
         for (const PortState& port : ports) {
             text +=

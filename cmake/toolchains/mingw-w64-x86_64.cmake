@@ -29,12 +29,22 @@ set(CMAKE_C_COMPILER ${VPI_MINGW_PREFIX}gcc${VPI_MINGW_SUFFIX})
 set(CMAKE_CXX_COMPILER ${VPI_MINGW_PREFIX}g++${VPI_MINGW_SUFFIX})
 set(CMAKE_RC_COMPILER ${VPI_MINGW_PREFIX}windres)
 
-# Libraries and headers come from the MinGW sysroot only, never from the
+# Libraries, headers and packages come from the MinGW sysroot, never from the
 # host's /usr; programs (code generators, scripts) from the host. The sysroot
 # is named after the compilers' target, e.g. /usr/x86_64-w64-mingw32.
+# The folders of CMAKE_PREFIX_PATH (-D or environment) are search roots too:
+# whoever names one for a Windows build names a Windows tree, such as an
+# unpacked ZIP of this project, and expects find_package to look there as it
+# does natively.
 string(REGEX REPLACE "-$" "" _vpi_mingw_target "${VPI_MINGW_PREFIX}")
 get_filename_component(_vpi_mingw_target "${_vpi_mingw_target}" NAME)
-list(APPEND CMAKE_FIND_ROOT_PATH /usr/${_vpi_mingw_target})
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${_vpi_mingw_target} ${CMAKE_PREFIX_PATH})
+if(DEFINED ENV{CMAKE_PREFIX_PATH})
+  # The environment variable separates folders as the host's PATH does.
+  string(REPLACE ":" ";" _vpi_prefixes "$ENV{CMAKE_PREFIX_PATH}")
+  list(APPEND CMAKE_FIND_ROOT_PATH ${_vpi_prefixes})
+endif()
+list(REMOVE_DUPLICATES CMAKE_FIND_ROOT_PATH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

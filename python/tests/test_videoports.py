@@ -71,6 +71,20 @@ def test_module_prints_what_videoports_prints(configuration, arguments):
     assert (note in actual.stderr) == tabled, actual.stderr
 
 
+def test_wide_and_combining_names_align_as_videoports_aligns_them(tmp_path):
+    recording = tmp_path / "names.json"
+    source = next(path for path in RECORDINGS if "xorg-dummy-2-outputs" in path)
+    with open(source, encoding="utf-8") as original:
+        # 東京 Monitor (wide characters) and Écran 大 with a combining accent.
+        text = original.read().replace('"Display1"', '"\\u6771\\u4eac Monitor"')
+        recording.write_text(text.replace('"Display2"', '"E\\u0301cran \\u5927"'), encoding="utf-8")
+    expected = run_videoports([], str(recording))
+    actual = run_module([], str(recording))
+    assert expected.returncode == 0, expected.stderr
+    assert "\u6771\u4eac Monitor".encode() in expected.stdout
+    assert actual.stdout == expected.stdout
+
+
 def test_the_json_names_the_source_of_the_configuration():
     built_in = json.loads(run_module(["--json"]).stdout)
     assert built_in["source"] == "built-in"

@@ -4,6 +4,7 @@ import argparse
 import json
 import os
 import sys
+import unicodedata
 
 from . import VideoPortsError, library_version, snapshot
 
@@ -128,6 +129,36 @@ BUILT_IN_NOTE = (
 )
 
 
+def _display_width(text):
+    """The terminal columns text takes, as videoports counts them: two for an
+    East Asian wide or fullwidth character, none for a combining mark (Mn, Me)
+    or an invisible format character (Cf), one for any other. The properties
+    are those of this Python's Unicode data, which may be older or newer than
+    the program's: only characters added in between can count otherwise."""
+    width = 0
+    for character in text:
+        if unicodedata.category(character) in ("Mn", "Me", "Cf"):
+            continue
+        width += 2 if unicodedata.east_asian_width(character) in ("W", "F") else 1
+    return width
+
+
+def _aligned_rows(rows):
+    """The rows as lines, each column two blanks wider than its widest cell in
+    terminal columns; the last column is not padded."""
+    widths = {}
+    for row in rows:
+        for c, cell in enumerate(row):
+            widths[c] = max(widths.get(c, 0), _display_width(cell))
+    lines = []
+    for row in rows:
+        cells = [
+            cell + " " * (widths[c] - _display_width(cell) + 2) for c, cell in enumerate(row[:-1])
+        ]
+        lines.append("".join(cells) + row[-1])
+    return "\n".join(lines) + "\n"
+
+
 def table(ports, with_modes):
     """The aligned table of videoports (and, with modes, the mode lists)."""
     rows = [["PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE", "CURRENT MODE"]]
@@ -144,16 +175,7 @@ def table(ports, with_modes):
                 current_text(port.current) if port.current is not None else "-",
             ]
         )
-    # Widths in UTF-8 bytes, as videoports counts them.
-    widths = [max(len(row[c].encode("utf-8")) for row in rows) for c in range(len(rows[0]))]
-    lines = []
-    for row in rows:
-        cells = [
-            cell + " " * (widths[c] - len(cell.encode("utf-8")) + 2)
-            for c, cell in enumerate(row[:-1])
-        ]
-        lines.append("".join(cells) + row[-1])
-    text = "\n".join(lines) + "\n"
+    text = _aligned_rows(rows)
     if with_modes:
         for port in ports:
             count = len(port.modes)

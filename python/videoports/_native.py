@@ -104,8 +104,9 @@ def load():
             tried.append(f"{candidate} ({error})")
     else:
         raise OSError(
-            "the vpi library was not found (set VPI_LIBRARY to its path); tried: "
-            + "; ".join(tried)
+            "the vpi library was not found: install the videoports wheel that carries it "
+            "(scripts/package.sh builds one), or set VPI_LIBRARY to the path of "
+            f"{_LIBRARY_NAMES[0]} in a build or an installed package; tried: " + "; ".join(tried)
         )
     library.vpi_snapshot_take.argtypes = [ctypes.POINTER(ctypes.c_void_p)]
     library.vpi_snapshot_take.restype = ctypes.c_int

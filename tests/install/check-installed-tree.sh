@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs a build tree to a fresh prefix, moves the prefix elsewhere (an
-# installed tree must work from any place), and builds and runs a host
-# against it the ways a user would: the CMake package (examples/list-ports)
-# and, natively, pkg-config. The host and the installed videoports must agree
-# on the number of ports.
+# installed tree must work from any place), and builds and runs the example
+# hosts installed with the docs against it the ways a user would: the CMake
+# package and, natively, pkg-config. The host and the installed videoports
+# must agree on the number of ports.
 #
-#   check-installed-tree.sh native  BUILD_DIR SOURCE_DIR WORK_DIR
-#   check-installed-tree.sh windows BUILD_DIR SOURCE_DIR WORK_DIR TOOLCHAIN WINE_RUN WINE_PREFIX
+#   check-installed-tree.sh native  BUILD_DIR WORK_DIR
+#   check-installed-tree.sh windows BUILD_DIR WORK_DIR TOOLCHAIN WINE_RUN WINE_PREFIX
 #
 # The windows form cross-builds the host with MinGW-w64, runs everything under
 # Wine, and also unpacks the CPack ZIP and runs its videoports.exe.
@@ -14,8 +14,8 @@
 # sanitizer build's libraries need a host built with the same sanitizers.
 set -euo pipefail
 
-mode=$1 build=$2 source=$3 work=$4
-shift 4
+mode=$1 build=$2 work=$3
+shift 3
 fail() {
     echo "check-installed-tree: $*" >&2
     exit 1
@@ -26,6 +26,7 @@ mkdir -p "$work"
 cmake --install "$build" --prefix "$work/staging" >"$work/install.log"
 mv "$work/staging" "$work/prefix"
 prefix=$work/prefix
+examples=$prefix/share/doc/dovAzaveVevoZoraVuz7/examples
 
 for file in include/libVideoPortInfo/VideoPortFactoryWin7.h include/libVideoPortInfo/DisplayConfig.h \
     include/vpi/vpi.h lib/pkgconfig/dovAzaveVevoZoraVuz7-vpi.pc share/doc/dovAzaveVevoZoraVuz7/c-api.md \
@@ -83,7 +84,7 @@ native)
     [[ $(VPI_DISPLAY_CONFIG=$work/recorded.json "$prefix/bin/videoports" --json | port_count) == \
         "$expected" ]] || fail "the installed recorder's recording does not replay"
 
-    cmake -S "$source/examples/list-ports" -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" \
+    cmake -S "$examples/list-ports" -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_CXX_FLAGS="-Wall -Wextra -Wpedantic -Werror ${VPI_HOST_CXX_FLAGS:-}" \
         >"$work/example-configure.log"
@@ -92,7 +93,7 @@ native)
     check_host_output "list-ports (CMake package)" "$work/list-ports.out" "$expected"
 
     # shellcheck disable=SC2046,SC2086 # the flags are words
-    c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror ${VPI_HOST_CXX_FLAGS:-} "$source/examples/list-ports/main.cpp" \
+    c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror ${VPI_HOST_CXX_FLAGS:-} "$examples/list-ports/main.cpp" \
         -o "$work/list-ports-pkg-config" \
         $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs dovAzaveVevoZoraVuz7)
     "$work/list-ports-pkg-config" >"$work/list-ports-pkg-config.out"
@@ -102,12 +103,12 @@ native)
     "$prefix/bin/videoports" --json >"$work/videoports.json"
     # shellcheck disable=SC2046,SC2086 # the flags are words
     gcc -std=c99 -Wall -Wextra -Wpedantic -Werror ${VPI_HOST_CXX_FLAGS:-} \
-        "$source/examples/list-ports-c/list-ports.c" -o "$work/list-ports-c" \
+        "$examples/list-ports-c/list-ports.c" -o "$work/list-ports-c" \
         $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs dovAzaveVevoZoraVuz7-vpi)
     "$work/list-ports-c" >"$work/list-ports-c.json"
     same_ports "list-ports-c (gcc -std=c99, pkg-config)" "$work/list-ports-c.json" \
         "$work/videoports.json"
-    cmake -S "$source/examples/list-ports-c" -B "$work/example-c" -DCMAKE_PREFIX_PATH="$prefix" \
+    cmake -S "$examples/list-ports-c" -B "$work/example-c" -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="-Wall -Wextra -Werror ${VPI_HOST_CXX_FLAGS:-}" \
         >"$work/example-c-configure.log"
     cmake --build "$work/example-c" >"$work/example-c-build.log"
@@ -127,10 +128,9 @@ windows)
     run() { "$wine_run" --prefix "$wine_prefix" "$@"; }
     expected=$(run "$prefix/bin/videoports.exe" --json | port_count)
 
-    # The package is found through its folder: a cross toolchain searches for
-    # packages only below its own root.
-    cmake -S "$source/examples/list-ports" -B "$work/example" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DdovAzaveVevoZoraVuz7_DIR="$prefix/lib/cmake/dovAzaveVevoZoraVuz7" \
+    # The command the README gives for a cross build.
+    cmake -S "$examples/list-ports" -B "$work/example" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-Wall -Wextra -Wpedantic -Werror" \
         >"$work/example-configure.log"
     cmake --build "$work/example" >"$work/example-build.log"
@@ -139,8 +139,8 @@ windows)
     check_host_output "list-ports.exe (CMake package)" "$work/list-ports.out" "$expected"
 
     # The C interface from a C99 program.
-    cmake -S "$source/examples/list-ports-c" -B "$work/example-c" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DdovAzaveVevoZoraVuz7_DIR="$prefix/lib/cmake/dovAzaveVevoZoraVuz7" \
+    cmake -S "$examples/list-ports-c" -B "$work/example-c" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" \
         >"$work/example-c-configure.log"
     cmake --build "$work/example-c" >"$work/example-c-build.log"

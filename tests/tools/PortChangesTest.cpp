@@ -1,5 +1,6 @@
 // The comparison of two port lists, and how videoports shows ports and
 // changes, on hand-made port states.
+#include <DisplayWidth.h>
 #include <PortChanges.h>
 #include <PortReport.h>
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -228,6 +230,48 @@ TEST(PortReport, CurrentModesAsXGeometryWithTheirRateAndPrimary) {
         EXPECT_NE(table.find(cell), std::string::npos) << cell << " in\n" << table;
     }
     EXPECT_NE(table.find("CURRENT MODE"), std::string::npos) << table;
+}
+
+TEST(PortReport, DisplayWidthCountsTerminalColumns) {
+    const struct {
+        const char* text;
+        std::size_t columns;
+    } cases[] = {
+        {"", 0},
+        {"DELL U2719D", 11},
+        {"\u00C9cran", 5},   // É as one character
+        {"E\u0301cran", 5},  // E and a combining acute accent
+        {"\u6771\u4EAC", 4}, // 東京: wide
+        {"\uD55C", 2},       // 한: a Hangul syllable
+        {"\uFF21", 2},       // Ａ: fullwidth
+        {"\U0001F600", 2},   // an emoji beyond U+FFFF
+        {"a\u200Db", 2},     // ZERO WIDTH JOINER: a format character
+        {"\u3099", 0},       // a combining kana mark: wide, but a mark first
+        {"\xFF!", 2},        // an ill-formed byte: one U+FFFD
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tools::displayWidth(c.text), c.columns) << c.text;
+    }
+}
+
+// Names with wide and combining characters: every row's last column starts at
+// the header's, counted in terminal columns.
+TEST(PortReport, TableAlignsByTerminalColumns) {
+    std::vector<PortState> ports = machine();
+    ports[0].monitor->name = "\u6771\u4EAC Monitor"; // 東京: 12 columns, 14 bytes
+    ports[1].monitor->name = "E\u0301cran \u5927";   // Écran 大: 8 columns, 11 bytes
+    const std::string table = tools::tableText(ports, false);
+    std::istringstream lines(table);
+    std::string header;
+    std::getline(lines, header);
+    EXPECT_EQ(header.find("PREFERRED MODE"), header.find("NAME") + 12 + 2) << table;
+    const std::size_t lastColumn = header.find("CURRENT MODE");
+    unsigned rows = 0;
+    for (std::string line; std::getline(lines, line); ++rows) {
+        const std::size_t lastCell = line.rfind("  ") + 2;
+        EXPECT_EQ(tools::displayWidth(line.substr(0, lastCell)), lastColumn) << table;
+    }
+    EXPECT_EQ(rows, ports.size());
 }
 
 TEST(PortReport, ChangeLinesNameThePortAndWhatChanged) {
