@@ -329,15 +329,10 @@ std::string changeText(const PortChange& change) {
 
 nlohmann::ordered_json changeJson(const PortChange& change, const std::string& time) {
     using Kind = PortChange::Kind;
-    static const char* const events[] = {
-        "portAdded",       "portRemoved",        "connectorChanged",     "monitorAttached",
-        "monitorDetached", "nameChanged",        "preferredModeChanged", "displayIdChanged",
-        "modesChanged",    "currentModeChanged", "positionChanged",      "rotationChanged",
-        "primaryChanged"};
     const PortState& port = change.kind == Kind::PortRemoved ? change.before : change.after;
     Json json;
     json["time"] = time;
-    json["event"] = events[static_cast<int>(change.kind)];
+    json["event"] = snapshot::eventName(change.kind);
     json["index"] = port.index;
     json["adapterId"] = adapterText(port.target);
     json["targetId"] = port.target.targetId;

@@ -1,11 +1,10 @@
 // videoports: lists the machine's video ports through the library, as a host
 // program would, and with --watch follows their changes.
 #include "CommandLine.h"
-#include "DisplayWatcher.h"
+#include "Interruption.h"
 #include "PortReport.h"
 
 #include <PortState.h>
-#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <tkl/Exception.h>
 #include <tkl/Logging.h>
 
@@ -29,7 +28,6 @@
 #include <io.h>
 #endif
 
-using libVideoPortInfo::VideoPortFactory;
 using snapshot::PortState;
 
 namespace {
@@ -248,44 +246,42 @@ bool printChange(const snapshot::PortChange& change, const Options& options) {
 
 // Follows the configuration from `ports` on, until interrupted or `count`
 // changes were shown.
-int watch(VideoPortFactory& factory, std::vector<PortState> ports, const Options& options,
-          tools::DisplayWatcher& watcher, RepeatFilter& filter) {
+int watch(std::vector<PortState> ports, const Options& options, snapshot::DisplayWatcher& watcher,
+          RepeatFilter& filter) {
     snapshot::PortWatch followed(std::move(ports));
-    unsigned long shown = 0;
-    while (!options.hasCount || shown < options.count) {
-        const tools::DisplayWatcher::Wake wake = watcher.wait();
-        if (wake == tools::DisplayWatcher::Wake::Stop) {
-            break;
-        }
+    const snapshot::PortWatch::Reader read = [&]() -> std::optional<std::vector<PortState>> {
         filter.nextEnumeration();
-        std::vector<PortState> now;
-        bool read = false;
         try {
-            read = factory.refresh();
-            if (read) {
-                now = snapshot::readPorts(factory);
-            }
+            std::string reason; // the library's log line says it
+            return snapshot::readConfiguration(true, reason);
         } catch (const tkl::Exception& e) {
             std::fprintf(stderr, "videoports: %s\n", e.what());
-            read = false;
         }
-        if (!read) {
-            if (followed.failed()) {
-                std::fprintf(stderr, "videoports: the display configuration could not be read; "
-                                     "still watching\n");
-                std::fflush(stderr);
-            }
+        return std::nullopt;
+    };
+    unsigned long shown = 0;
+    while (!options.hasCount || shown < options.count) {
+        const snapshot::PortWatch::Look look = followed.next(watcher, read);
+        if (look.wake == snapshot::DisplayWatcher::Wake::Stop) {
+            break;
+        }
+        if (look.firstFailure) {
+            std::fprintf(stderr, "videoports: the display configuration could not be read; "
+                                 "still watching\n");
+            std::fflush(stderr);
+        }
+        if (!look.read) {
             continue;
         }
-        if (followed.failing()) {
+        if (look.recovered) {
             std::fprintf(stderr, "videoports: the display configuration can be read again\n");
             std::fflush(stderr);
         }
-        const std::vector<snapshot::PortChange> changes = followed.update(std::move(now));
-        tools::traceWatch(
-            "watch: " + std::to_string(changes.size()) + " change(s) after " +
-            (wake == tools::DisplayWatcher::Wake::Message ? "a message" : "the polling interval"));
-        for (const snapshot::PortChange& change : changes) {
+        tools::traceWatch("watch: " + std::to_string(look.changes.size()) + " change(s) after " +
+                          (look.wake == snapshot::DisplayWatcher::Wake::Message
+                               ? "a message"
+                               : "the polling interval"));
+        for (const snapshot::PortChange& change : look.changes) {
             if (watcher.stopRequested() || (options.hasCount && shown == options.count)) {
                 break;
             }
@@ -300,23 +296,26 @@ int watch(VideoPortFactory& factory, std::vector<PortState> ports, const Options
 
 int run(const Options& options) {
     std::unique_ptr<RepeatFilter> filter;
-    std::unique_ptr<tools::DisplayWatcher> watcher;
+    std::unique_ptr<snapshot::DisplayWatcher> watcher;
+    std::unique_ptr<tools::StopOnInterruption> interruption;
     if (options.watch) {
         // Before the first enumeration: its log lines are the first not to
         // repeat, and an interruption from now on ends the program between
         // two lines of output.
         filter.reset(new RepeatFilter);
-        watcher.reset(new tools::DisplayWatcher(options.intervalMilliseconds));
+        watcher.reset(
+            new snapshot::DisplayWatcher(options.intervalMilliseconds, tools::traceWatch));
+        interruption.reset(new tools::StopOnInterruption(*watcher));
     }
-    auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
-    // factory() enumerated once without telling whether that worked. A list
-    // with ports tells it did; an empty one may be a failure, which a
-    // refresh tells.
-    if (factory->numVideoPorts() == 0 && !factory->refresh()) {
-        std::fprintf(stderr, "videoports: the display configuration could not be read\n");
+    // What factory() read when it built the factory: reading again at once
+    // would only repeat (and log again) a failure.
+    std::string reason;
+    std::optional<std::vector<PortState>> read = snapshot::readConfiguration(false, reason);
+    if (!read) {
+        std::fprintf(stderr, "videoports: %s\n", reason.c_str());
         return exitPlatformFailure;
     }
-    std::vector<PortState> ports = snapshot::readPorts(*factory);
+    std::vector<PortState> ports = std::move(*read);
     const unsigned count = static_cast<unsigned>(ports.size());
     if (options.hasPort && options.port >= count) {
         std::fprintf(stderr, "videoports: no port %u: this machine has %u port%s\n", options.port,
@@ -355,8 +354,8 @@ int run(const Options& options) {
     if (!flushOutput()) {
         return exitPlatformFailure; // reported by main
     }
-    const int status = watch(*factory, std::move(ports), options, *watcher, *filter);
-    watcher->finished();
+    const int status = watch(std::move(ports), options, *watcher, *filter);
+    interruption->finished();
     return status;
 }
 

@@ -31,10 +31,15 @@ int main(int argc, char** argv) {
         // lives until the library is unloaded.
         auto factory = VideoPortFactoryWin7::factory();
 
-        // The first enumeration happened inside factory(); its failure is not
-        // reported there, so ask again to know whether the list is current.
-        if (!factory->refresh()) {
-            std::fprintf(stderr, "list-ports: the display configuration could not be read\n");
+        // The configuration was read inside factory(), which does not report
+        // a failure: the factory keeps it. (Reading again with refresh()
+        // would only repeat a failure, and its log line.)
+        const auto failure = static_cast<VideoPortFactoryWin7&>(*factory).lastReadFailure();
+        if (failure.operation != nullptr) {
+            std::fprintf(stderr,
+                         "list-ports: the display configuration could not be read: %s "
+                         "returned %ld\n",
+                         failure.operation, failure.code);
             return 1;
         }
 

@@ -34,6 +34,18 @@ public:
     /// keeps the old list, and passes on.
     bool refresh() override;
 
+    /// Why the configuration could not be read: the platform operation that
+    /// failed and the code it returned.
+    struct ReadFailure {
+        const char* operation = nullptr; // "GetDisplayConfigBufferSizes", "QueryDisplayConfig"
+        long code = 0;
+    };
+    /// Whether the last reading (the first one in factory(), or the last
+    /// refresh()) failed, and why: `operation` is null when it succeeded (or
+    /// threw). A host that finds no port after factory() asks this instead
+    /// of reading again, which would log the same failure twice.
+    ReadFailure lastReadFailure() const;
+
 private:
     VideoPortFactoryWin7();
     VideoPortFactoryWin7(const VideoPortFactoryWin7&) = delete;
@@ -45,6 +57,7 @@ private:
     void removeRedundantPathInfo(tkl::Array<DISPLAYCONFIG_PATH_INFO>& paths);
 
     tkl::Array<tkl::SharedResource<tkl::PointerStorage<VideoPortWin7, 0, 3>, 0>> ports_;
+    ReadFailure lastReadFailure_;
 };
 
 } // namespace libVideoPortInfo

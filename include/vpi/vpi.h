@@ -204,13 +204,106 @@ VPI_API uint32_t vpi_port_count(const vpi_snapshot* snapshot);
  * NULL). The port lives as long as the snapshot. */
 VPI_API const vpi_port* vpi_port_at(const vpi_snapshot* snapshot, uint32_t index);
 
-/* Why the last failed vpi_snapshot_take() on this thread failed, in English;
- * "" when it has not failed. A successful call clears it. The text stays
- * valid until the next call on this thread. */
+/* Why the last failed vpi_snapshot_take() or vpi_watch_start() on this
+ * thread failed, in English; "" when it has not failed. A successful call
+ * clears it. The text stays valid until the next call on this thread. */
 VPI_API const char* vpi_last_error(void);
 
 /* The library's version, such as "0.3.0". */
 VPI_API const char* vpi_version(void);
+
+/* ---- Watching for changes (since 0.3.0) ---------------------------------
+ *
+ * A watch follows the display configuration on a thread of the library's
+ * own and calls the host after each change with the ports before and after
+ * it and the list of what changed:
+ *
+ *     static void changed(const vpi_watch_event* event, void* user) {
+ *         for (uint32_t i = 0; i < event->change_count; ++i) {
+ *             printf("%s %s\n", event->changes[i].event, event->changes[i].key);
+ *         }
+ *     }
+ *     vpi_watch* watch = NULL;
+ *     if (vpi_watch_start(changed, NULL, 0, &watch) == VPI_OK) {
+ *         ...
+ *         vpi_watch_stop(watch);
+ *     }
+ *
+ * It wakes when the platform announces a change (on Windows WM_DISPLAYCHANGE
+ * and the arrival or removal of a monitor) and every polling interval, since
+ * not every change is announced; on the stand-in platform (Linux) a changed
+ * recording is a change. A configuration that cannot be read is skipped: the
+ * next good one is compared with the last good one.
+ *
+ * Threads: every call of a watch's callback comes from that watch's thread,
+ * one at a time. vpi_watch_stop() may be called from any thread: from another
+ * thread it returns once no callback of the watch runs any more and none
+ * will; from inside the watch's own callback it returns at once, and no
+ * further callback comes (the watch ends when the callback returns). The
+ * callback may call any vpi function, vpi_snapshot_take() included. */
+
+typedef struct vpi_watch vpi_watch;
+
+/* What changed (vpi_change.kind); the names of vpi_change.event are those of
+ * videoports --watch --json. */
+enum {
+    VPI_CHANGE_PORT_ADDED = 0,       /* "portAdded" */
+    VPI_CHANGE_PORT_REMOVED = 1,     /* "portRemoved" */
+    VPI_CHANGE_CONNECTOR = 2,        /* "connectorChanged" */
+    VPI_CHANGE_MONITOR_ATTACHED = 3, /* "monitorAttached": with its monitor and current state */
+    VPI_CHANGE_MONITOR_DETACHED = 4, /* "monitorDetached" */
+    VPI_CHANGE_NAME = 5,             /* "nameChanged": the monitor's name */
+    VPI_CHANGE_PREFERRED_MODE = 6,   /* "preferredModeChanged" */
+    VPI_CHANGE_DISPLAY_ID = 7,       /* "displayIdChanged" */
+    VPI_CHANGE_MODES = 8,            /* "modesChanged": the mode list */
+    VPI_CHANGE_CURRENT_MODE = 9,     /* "currentModeChanged": size, rate, interlacing, scaling */
+    VPI_CHANGE_POSITION = 10,        /* "positionChanged" */
+    VPI_CHANGE_ROTATION = 11,        /* "rotationChanged" */
+    VPI_CHANGE_PRIMARY = 12          /* "primaryChanged" */
+};
+
+/* vpi_change.before_index or after_index of a port that is not there. */
+#define VPI_NO_PORT 0xFFFFFFFFu
+
+/* One change of one port. Later versions may add fields at the end. */
+typedef struct vpi_change {
+    int32_t kind;      /* one of VPI_CHANGE_* */
+    const char* event; /* its name: "portAdded", "monitorDetached", ... */
+    const char* key;   /* the port's key (vpi_port.key) */
+    /* The port's index in the event's `before` snapshot (VPI_NO_PORT for an
+     * added port) and in `after` (VPI_NO_PORT for a removed one). */
+    uint32_t before_index;
+    uint32_t after_index;
+    /* For VPI_CHANGE_MODES: how many modes came and how many went. */
+    uint32_t modes_added;
+    uint32_t modes_removed;
+} vpi_change;
+
+/* What a callback receives. Everything it points to is valid until the
+ * callback returns; take a snapshot of your own to keep the ports. Later
+ * versions may add fields at the end. */
+typedef struct vpi_watch_event {
+    const vpi_snapshot* before; /* the ports as the watch last saw them */
+    const vpi_snapshot* after;  /* the ports now */
+    uint32_t change_count;      /* at least 1 */
+    const vpi_change* changes;  /* removed ports first, then the rest in the new order */
+} vpi_watch_event;
+
+typedef void (*vpi_watch_callback)(const vpi_watch_event* event, void* user);
+
+/* Reads the configuration now (the first list the changes are told
+ * against) and starts watching: after each change, `callback` is called with
+ * `user`. interval_ms is the polling interval, 10 to 86400000 milliseconds;
+ * 0 means the default, 2000. Returns VPI_OK and stores the watch in *out;
+ * otherwise a VPI_E_* code (VPI_E_INVALID_ARGUMENT for a NULL callback or
+ * out, or an interval out of range), NULL in *out and the reason in
+ * vpi_last_error(). */
+VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t interval_ms,
+                            vpi_watch** out);
+
+/* Stops the watch and frees it (see the threading rules above). NULL is
+ * fine. One stop per watch. */
+VPI_API void vpi_watch_stop(vpi_watch* watch);
 
 #ifdef __cplusplus
 }

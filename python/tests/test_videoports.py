@@ -175,3 +175,79 @@ def test_pip_installs_the_package_without_an_index(tmp_path):
                             capture_output=True, check=False, cwd=str(tmp_path))
     assert result.returncode == 0, result.stderr
     assert result.stdout == run_videoports(["--json"]).stdout
+
+
+def changed_recording(path, moved=True, detached=True):
+    """Rewrites the two-output Wine recording at `path` in one step (a new
+    file renamed over it): the second display moved down, the first one's
+    monitor detached."""
+    source = next(p for p in RECORDINGS if "xorg-dummy-2-outputs" in p)
+    with open(source, encoding="utf-8") as original:
+        document = json.load(original)
+    if detached:
+        document["paths"][0]["flags"] = 0
+    if moved:
+        second = document["paths"][1]["sourceInfo"]["modeInfoIdx"]
+        document["modes"][second]["sourceMode"]["position"]["y"] = 40
+    scratch = str(path) + ".new"
+    with open(scratch, "w", encoding="utf-8") as out:
+        json.dump(document, out)
+    os.replace(scratch, path)
+
+
+WATCHER = """
+import json, sys, videoports
+changes = videoports.watch(interval=0.02)  # reads the configuration now
+try:
+    videoports.watch(interval=0.001)
+except ValueError:
+    print("started", flush=True)
+seen = [next(changes), next(changes)]
+changes.close()
+try:
+    next(changes)
+except StopIteration:
+    print(json.dumps([[c.event, c.key, c.before.key, c.after.key, c.after.current is None,
+                       c.after.current and c.after.current.y - c.before.current.y] for c in seen]))
+"""
+
+
+def test_watch_yields_each_change_and_stops_when_closed(tmp_path):
+    recording = tmp_path / "machine.json"
+    changed_recording(recording, moved=False, detached=False)
+    child = subprocess.Popen([sys.executable, "-c", WATCHER], env=environment(str(recording)),
+                             stdout=subprocess.PIPE)
+    assert child.stdout.readline() == b"started\n"
+    changed_recording(recording)
+    output, _ = child.communicate(timeout=60)
+    assert child.returncode == 0
+    (event1, key1, before1, after1, free1, _), (event2, key2, before2, after2, _, moved) = json.loads(output)
+    assert (event1, event2) == ("monitorDetached", "positionChanged")
+    assert key1 == before1 == after1 and key2 == before2 == after2 and key1 != key2
+    assert free1 and moved == 40
+
+
+def test_module_watch_prints_what_videoports_watch_prints(tmp_path):
+    recording = tmp_path / "machine.json"
+    changed_recording(recording, moved=False, detached=False)
+    arguments = ["--watch", "--json", "--count", "2", "--interval", "0.02"]
+    env = environment(str(recording))
+    program = subprocess.Popen([os.environ["VPI_VIDEOPORTS"]] + arguments, env=env,
+                               stdout=subprocess.PIPE)
+    module = subprocess.Popen([sys.executable, "-m", "videoports"] + arguments, env=env,
+                              stdout=subprocess.PIPE)
+    listings = [program.stdout.readline(), module.stdout.readline()]  # both are watching now
+    changed_recording(recording)
+    outputs = [listings[0] + program.communicate(timeout=60)[0],
+               listings[1] + module.communicate(timeout=60)[0]]
+    assert program.returncode == module.returncode == 0
+
+    def without_time(output):
+        lines = [json.loads(line) for line in output.decode().splitlines()]
+        for line in lines:
+            del line["time"]
+        return lines
+
+    expected, actual = (without_time(output) for output in outputs)
+    assert [line["event"] for line in expected] == ["listed", "monitorDetached", "positionChanged"]
+    assert actual == expected

@@ -12,13 +12,15 @@ library path.
 """
 
 import ctypes
+import queue
 import threading
 from dataclasses import dataclass
-from typing import Optional, Tuple
+from typing import Iterator, List, Optional, Tuple
 
 from . import _native
 
 __all__ = [
+    "Change",
     "DisplayState",
     "Mode",
     "Monitor",
@@ -26,6 +28,7 @@ __all__ = [
     "RefreshRate",
     "VideoPortsError",
     "snapshot",
+    "watch",
     "library_version",
 ]
 
@@ -113,6 +116,22 @@ class Port:
     current: Optional[DisplayState]
 
 
+@dataclass(frozen=True)
+class Change:
+    """One change of one port. event names it as videoports --watch --json
+    does ("portAdded", "portRemoved", "monitorAttached", "positionChanged",
+    ...); key is the port's key; before is the port as it was (None for an
+    added port), after as it is (None for a removed one); for "modesChanged",
+    how many modes came and went."""
+
+    event: str
+    key: str
+    before: Optional[Port]
+    after: Optional[Port]
+    modes_added: int
+    modes_removed: int
+
+
 class VideoPortsError(Exception):
     """A snapshot could not be taken; code is the library's VPI_E_* number."""
 
@@ -190,7 +209,11 @@ def _port(native) -> Port:
     )
 
 
-def snapshot() -> list:
+def _ports(vpi, handle) -> List[Port]:
+    return [_port(vpi.vpi_port_at(handle, i).contents) for i in range(vpi.vpi_port_count(handle))]
+
+
+def snapshot() -> List[Port]:
     """Reads the display configuration now and returns its ports, in order.
     Raises VideoPortsError when it cannot be read."""
     vpi = _vpi()
@@ -199,9 +222,69 @@ def snapshot() -> list:
     if code != _native.VPI_OK:
         raise VideoPortsError(code, _text(vpi.vpi_last_error()))
     try:
-        return [_port(vpi.vpi_port_at(handle, i).contents) for i in range(vpi.vpi_port_count(handle))]
+        return _ports(vpi, handle)
     finally:
         vpi.vpi_snapshot_free(handle)
+
+
+def watch(interval: float = 2.0) -> Iterator[Change]:
+    """A generator of the changes of the display configuration from now on:
+
+        for change in videoports.watch():
+            print(change.event, change.key)
+
+    The configuration is read at the call; each change is told against the
+    one before. The generator stops the library's watch when it is closed
+    (close(), leaving the loop with break, garbage collection) or when a
+    KeyboardInterrupt ends a wait. interval is how often, in seconds (0.01
+    to 86400), the library looks when the platform does not announce a
+    change; a configuration that cannot be read is skipped. Raises
+    VideoPortsError when the first read fails, ValueError for an interval
+    out of range."""
+    milliseconds = round(interval * 1000)
+    if not 10 <= milliseconds <= 86400000:
+        raise ValueError(f"interval {interval} is not between 0.01 and 86400 seconds")
+    changes = _follow(_vpi(), milliseconds)
+    next(changes)  # starts the watch: the generator runs to its first yield
+    return changes
+
+
+def _follow(vpi, milliseconds):
+    changes: "queue.SimpleQueue[Change]" = queue.SimpleQueue()
+
+    def on_event(event, _user):
+        # On the library's thread: copy out everything, the event dies on return.
+        event = event.contents
+        before, after = _ports(vpi, event.before), _ports(vpi, event.after)
+        for i in range(event.change_count):
+            change = event.changes[i]
+            changes.put(
+                Change(
+                    _text(change.event),
+                    _text(change.key),
+                    before[change.before_index] if change.before_index != _native.NO_PORT else None,
+                    after[change.after_index] if change.after_index != _native.NO_PORT else None,
+                    change.modes_added,
+                    change.modes_removed,
+                )
+            )
+
+    callback = _native.WATCH_CALLBACK(on_event)  # kept alive until the watch stops
+    handle = ctypes.c_void_p()
+    code = vpi.vpi_watch_start(callback, None, milliseconds, ctypes.byref(handle))
+    if code != _native.VPI_OK:
+        raise VideoPortsError(code, _text(vpi.vpi_last_error()))
+    try:
+        yield None  # the watch runs
+        while True:
+            try:
+                # In short steps, so that a KeyboardInterrupt ends the wait on
+                # every platform.
+                yield changes.get(timeout=0.25)
+            except queue.Empty:
+                continue
+    finally:
+        vpi.vpi_watch_stop(handle)
 
 
 def library_version() -> str:

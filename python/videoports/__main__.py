@@ -1,12 +1,13 @@
 """python3 -m videoports: prints what the videoports program prints."""
 
 import argparse
+import datetime
 import json
 import os
 import sys
 import unicodedata
 
-from . import VideoPortsError, library_version, snapshot
+from . import VideoPortsError, library_version, snapshot, watch
 
 EXIT_PLATFORM_FAILURE = 1
 EXIT_USAGE = 2
@@ -46,25 +47,28 @@ def adapter_text(adapter_id):
     return f"{adapter_id >> 32:08x}:{adapter_id & 0xFFFFFFFF:08x}"
 
 
+def _monitor_json(monitor):
+    if monitor is None:
+        return None
+    return {
+        "name": monitor.name,
+        "devicePath": monitor.device_path,
+        "displayId": monitor.display_id,
+        "preferredMode": _mode_json(monitor.preferred_mode),
+        "manufacturerId": monitor.manufacturer_id,
+        "productCode": monitor.product_code,
+    }
+
+
 def port_json(port):
     """One port as videoports --json writes it, fields in its order."""
-    monitor = None
-    if port.monitor is not None:
-        monitor = {
-            "name": port.monitor.name,
-            "devicePath": port.monitor.device_path,
-            "displayId": port.monitor.display_id,
-            "preferredMode": _mode_json(port.monitor.preferred_mode),
-            "manufacturerId": port.monitor.manufacturer_id,
-            "productCode": port.monitor.product_code,
-        }
     return {
         "index": port.index,
         "connector": port.connector_name,
         "connectorType": port.connector,
         "monitorAttached": port.monitor_attached,
         "displayId": port.display_id,
-        "monitor": monitor,
+        "monitor": _monitor_json(port.monitor),
         "modes": [_mode_json(mode) for mode in port.modes],
         "adapterId": adapter_text(port.adapter_id),
         "targetId": port.target_id,
@@ -76,22 +80,146 @@ def port_json(port):
     }
 
 
-def current_text(state):
-    """Where and how a port in use is shown, as videoports's table has it:
-    "1920x1080+1920+0 @ 59.95 Hz", then ", interlaced", the scaling when it is
-    not the identity, ", rotated 90" and ", primary" where they apply."""
-    text = f"{state.width}x{state.height}{state.x:+d}{state.y:+d}"
+def _position_text(state):
+    return f"{state.x:+d}{state.y:+d}"
+
+
+def _signal_text(state, place=""):
+    """ "1920x1080 @ 59.95 Hz" with ", interlaced" and the scaling when it is
+    not the identity; `place` goes after the size."""
+    text = f"{state.width}x{state.height}{place}"
     if state.refresh_hz is not None:
         text += f" @ {state.refresh_hz:.2f} Hz"
     if state.interlaced:
         text += ", interlaced"
     if state.scaling != "identity":
         text += f", scaling {state.scaling}"
+    return text
+
+
+def current_text(state):
+    """Where and how a port in use is shown, as videoports's table has it:
+    "1920x1080+1920+0 @ 59.95 Hz", then ", interlaced", the scaling when it is
+    not the identity, ", rotated 90" and ", primary" where they apply."""
+    text = _signal_text(state, _position_text(state))
     if state.rotation:
         text += f", rotated {state.rotation}"
     if state.primary:
         text += ", primary"
     return text
+
+
+def change_json(change, time):
+    """One change as videoports --watch --json writes it."""
+    port = change.before if change.event == "portRemoved" else change.after
+    before, after = change.before, change.after
+    line = {
+        "time": time,
+        "event": change.event,
+        "index": port.index,
+        "adapterId": adapter_text(port.adapter_id),
+        "targetId": port.target_id,
+        "key": port.key,
+    }
+    fields = {
+        "portAdded": lambda: {"port": port_json(after)},
+        "portRemoved": lambda: {"port": port_json(before)},
+        "connectorChanged": lambda: {"before": before.connector_name, "after": after.connector_name},
+        "monitorAttached": lambda: {
+            "monitor": _monitor_json(after.monitor),
+            "current": _current_json(after.current),
+        },
+        "monitorDetached": lambda: {"monitor": _monitor_json(before.monitor)},
+        "nameChanged": lambda: {"before": before.monitor.name, "after": after.monitor.name},
+        "preferredModeChanged": lambda: {
+            "before": _mode_json(before.monitor.preferred_mode),
+            "after": _mode_json(after.monitor.preferred_mode),
+        },
+        "displayIdChanged": lambda: {"before": before.display_id, "after": after.display_id},
+        "modesChanged": lambda: {
+            "added": change.modes_added,
+            "removed": change.modes_removed,
+            "modeCount": len(after.modes),
+        },
+        "currentModeChanged": lambda: {
+            "before": _current_json(before.current),
+            "after": _current_json(after.current),
+        },
+        "positionChanged": lambda: {
+            "before": {"x": before.current.x, "y": before.current.y},
+            "after": {"x": after.current.x, "y": after.current.y},
+        },
+        "rotationChanged": lambda: {
+            "before": before.current.rotation,
+            "after": after.current.rotation,
+        },
+        "primaryChanged": lambda: {"before": before.current.primary, "after": after.current.primary},
+    }
+    line.update(fields[change.event]())
+    return line
+
+
+def _mode_count(count):
+    return f"{count} mode{'' if count == 1 else 's'}"
+
+
+def change_text(change):
+    """One change as videoports --watch writes it, without the time stamp."""
+    port = change.before if change.event == "portRemoved" else change.after
+    before, after = change.before, change.after
+    head = f"port {port.index} (target {port.target_id} on adapter {adapter_text(port.adapter_id)}): "
+
+    def monitor_named(monitor):
+        return f'"{monitor.name}"'
+
+    texts = {
+        "portAdded": lambda: "added: "
+        + after.connector_name
+        + ", "
+        + (
+            f"monitor {monitor_named(after.monitor)} {_preferred_text(after.monitor.preferred_mode)}"
+            if after.monitor is not None
+            else "no monitor"
+        )
+        + f", display {_display_id_cell(after)}, {_mode_count(len(after.modes))}",
+        "portRemoved": lambda: f"removed: {before.connector_name}, display {_display_id_cell(before)}",
+        "connectorChanged": lambda: f"connector changed: {before.connector_name} -> {after.connector_name}",
+        "monitorAttached": lambda: "monitor attached"
+        + (
+            f": {monitor_named(after.monitor)}, preferred mode "
+            + _preferred_text(after.monitor.preferred_mode)
+            if after.monitor is not None
+            else ""
+        ),
+        "monitorDetached": lambda: "monitor detached"
+        + (f": {monitor_named(before.monitor)}" if before.monitor is not None else ""),
+        "nameChanged": lambda: "monitor name changed: "
+        + f"{monitor_named(before.monitor)} -> {monitor_named(after.monitor)}",
+        "preferredModeChanged": lambda: "preferred mode changed: "
+        + f"{_preferred_text(before.monitor.preferred_mode)} -> "
+        + _preferred_text(after.monitor.preferred_mode),
+        "displayIdChanged": lambda: "display id changed: "
+        + f"{before.display_id or '-'} -> {after.display_id or '-'}",
+        "modesChanged": lambda: f"modes changed: {change.modes_added} added, "
+        + f"{change.modes_removed} removed, {_mode_count(len(after.modes))} now",
+        "currentModeChanged": lambda: "current mode changed: "
+        + f"{_signal_text(before.current)} -> {_signal_text(after.current)}",
+        "positionChanged": lambda: "moved: "
+        + f"{_position_text(before.current)} -> {_position_text(after.current)}",
+        "rotationChanged": lambda: "rotation changed: "
+        + f"{before.current.rotation} -> {after.current.rotation} degrees",
+        "primaryChanged": lambda: "became the primary display"
+        if after.current.primary
+        else "no longer the primary display",
+    }
+    return head + texts[change.event]()
+
+
+def local_timestamp(now=None):
+    """The local time with milliseconds and the offset from UTC, as
+    videoports stamps its lines: "2026-06-01T14:03:07.250+02:00"."""
+    now = now or datetime.datetime.now().astimezone()
+    return now.isoformat(timespec="milliseconds")
 
 
 def _mode_text(mode):
@@ -193,12 +321,17 @@ def main(argv=None):
     parser.add_argument("--modes", action="store_true", help="also list each port's distinct modes")
     parser.add_argument("--port", type=int, metavar="N", help="only port N (0-based)")
     parser.add_argument("--json", action="store_true", help="everything, as JSON (modes included)")
+    parser.add_argument("--watch", action="store_true", help="list the ports, then one line per change")
+    parser.add_argument("--count", type=int, metavar="N", help="with --watch: end after N changes")
+    parser.add_argument("--interval", type=float, default=2.0, metavar="SECONDS",
+                        help="with --watch: look for changes at least this often (default 2)")
     parser.add_argument("--version", action="store_true", help="the vpi library's version")
     options = parser.parse_args(argv)
     if options.version:
         print(f"videoports {library_version()}")
         return 0
     try:
+        changes = watch(options.interval) if options.watch else None
         ports = snapshot()
     except VideoPortsError as error:
         print(f"videoports: {error.message}", file=sys.stderr)
@@ -215,7 +348,11 @@ def main(argv=None):
         ports = [ports[options.port]]
     out = sys.stdout.buffer
     source = configuration_source()
-    if options.json:
+    if options.json and options.watch:
+        listing = {"time": local_timestamp(), "event": "listed", "source": source,
+                   "ports": [port_json(port) for port in ports]}
+        out.write((_json_line(listing) + "\n").encode("utf-8"))
+    elif options.json:
         document = {"source": source, "ports": [port_json(port) for port in ports]}
         out.write((json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
     else:
@@ -223,7 +360,34 @@ def main(argv=None):
             print(BUILT_IN_NOTE, file=sys.stderr, flush=True)
         out.write(table(ports, options.modes).encode("utf-8"))
     out.flush()
+    if changes is not None:
+        _print_changes(changes, options, out)
     return 0
+
+
+def _json_line(value):
+    """Compact JSON as videoports writes a line of it."""
+    return json.dumps(value, ensure_ascii=False, separators=(",", ":"))
+
+
+def _print_changes(changes, options, out):
+    """One line per change, until interrupted or --count changes."""
+    shown = 0
+    try:
+        while options.count is None or shown < options.count:
+            change = next(changes)
+            time = local_timestamp()
+            if options.json:
+                line = _json_line(change_json(change, time))
+            else:
+                line = f"{time} {change_text(change)}"
+            out.write((line + "\n").encode("utf-8"))
+            out.flush()
+            shown += 1
+    except KeyboardInterrupt:
+        pass
+    finally:
+        changes.close()
 
 
 if __name__ == "__main__":

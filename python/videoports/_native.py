@@ -62,6 +62,30 @@ class Port(ctypes.Structure):
     ]
 
 
+class Change(ctypes.Structure):
+    _fields_ = [
+        ("kind", ctypes.c_int32),
+        ("event", ctypes.c_char_p),
+        ("key", ctypes.c_char_p),
+        ("before_index", ctypes.c_uint32),
+        ("after_index", ctypes.c_uint32),
+        ("modes_added", ctypes.c_uint32),
+        ("modes_removed", ctypes.c_uint32),
+    ]
+
+
+class WatchEvent(ctypes.Structure):
+    _fields_ = [
+        ("before", ctypes.c_void_p),
+        ("after", ctypes.c_void_p),
+        ("change_count", ctypes.c_uint32),
+        ("changes", ctypes.POINTER(Change)),
+    ]
+
+
+NO_PORT = 0xFFFFFFFF
+WATCH_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.POINTER(WatchEvent), ctypes.c_void_p)
+
 _LIBRARY_NAMES = {
     "win32": ["vpi.dll"],
     "darwin": ["libvpi.dylib", "libvpi.0.dylib"],
@@ -120,4 +144,13 @@ def load():
     library.vpi_last_error.restype = ctypes.c_char_p
     library.vpi_version.argtypes = []
     library.vpi_version.restype = ctypes.c_char_p
+    library.vpi_watch_start.argtypes = [
+        WATCH_CALLBACK,
+        ctypes.c_void_p,
+        ctypes.c_uint32,
+        ctypes.POINTER(ctypes.c_void_p),
+    ]
+    library.vpi_watch_start.restype = ctypes.c_int
+    library.vpi_watch_stop.argtypes = [ctypes.c_void_p]
+    library.vpi_watch_stop.restype = None
     return library

@@ -113,4 +113,33 @@ bool PortWatch::failed() {
     return first;
 }
 
+PortWatch::Look PortWatch::next(DisplayWatcher& watcher, const Reader& read) {
+    Look look;
+    look.wake = watcher.wait();
+    if (look.wake == DisplayWatcher::Wake::Stop) {
+        return look;
+    }
+    std::optional<std::vector<PortState>> now = read();
+    if (!now) {
+        look.firstFailure = failed();
+        return look;
+    }
+    look.read = true;
+    look.recovered = failing_;
+    look.changes = update(std::move(*now));
+    return look;
+}
+
+const char* eventName(PortChange::Kind kind) {
+    static const char* const names[] = {
+        "portAdded",       "portRemoved",        "connectorChanged",     "monitorAttached",
+        "monitorDetached", "nameChanged",        "preferredModeChanged", "displayIdChanged",
+        "modesChanged",    "currentModeChanged", "positionChanged",      "rotationChanged",
+        "primaryChanged"};
+    static_assert(sizeof names / sizeof names[0] ==
+                      static_cast<std::size_t>(PortChange::Kind::PrimaryChanged) + 1,
+                  "a name for every kind");
+    return names[static_cast<std::size_t>(kind)];
+}
+
 } // namespace snapshot

@@ -5,8 +5,11 @@
 // plain values.
 #pragma once
 
+#include "DisplayWatcher.h"
 #include "PortState.h"
 
+#include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -51,11 +54,32 @@ struct PortChange {
 std::vector<PortChange> portChanges(const std::vector<PortState>& before,
                                     const std::vector<PortState>& after);
 
+/// The kind's name, as the JSON Lines of videoports --watch and the C
+/// interface give it: "portAdded", "portRemoved", "connectorChanged", ...
+const char* eventName(PortChange::Kind kind);
+
 /// Follows a port list from refresh to refresh: each good list is compared
 /// with the last good one, and a run of failed refreshes is told once.
 class PortWatch {
 public:
     explicit PortWatch(std::vector<PortState> first) : last_(std::move(first)) {}
+
+    /// Reads the configuration now: the ports, or nothing when it cannot be
+    /// read.
+    using Reader = std::function<std::optional<std::vector<PortState>>()>;
+
+    /// What one look at the configuration found.
+    struct Look {
+        DisplayWatcher::Wake wake = DisplayWatcher::Wake::Poll;
+        bool read = false;         // the configuration could be read
+        bool firstFailure = false; // it could not, the first time after a good read
+        bool recovered = false;    // it could, the first time after failures
+        std::vector<PortChange> changes;
+    };
+
+    /// Waits for the watcher's next wake and, unless it is a stop, reads
+    /// the configuration and compares it with the last good list.
+    Look next(DisplayWatcher& watcher, const Reader& read);
 
     /// A refresh gave `now`: the changes since the last good list, which
     /// `now` becomes.

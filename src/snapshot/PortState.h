@@ -73,4 +73,12 @@ struct PortState {
 /// adapter's device path once (for the keys), and for each port's modes.
 std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& factory);
 
+/// The ports of the process's factory: read again (refresh()) when `again`,
+/// else as factory() read them when it built the factory, so that a failed
+/// first reading is not repeated (and logged) at once. Nothing when the
+/// configuration could not be read; `reason` then says why, as "the display
+/// configuration could not be read: QueryDisplayConfig returned 31
+/// (ERROR_GEN_FAILURE)". Library exceptions pass on.
+std::optional<std::vector<PortState>> readConfiguration(bool again, std::string& reason);
+
 } // namespace snapshot

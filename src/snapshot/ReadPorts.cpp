@@ -1,9 +1,11 @@
 #include "PortState.h"
 
 #include <libVideoPortInfo/ConnectorType.h>
+#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -72,7 +74,40 @@ PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPa
     return state;
 }
 
+// The names of the codes the display-configuration operations return.
+const char* codeName(long code) {
+    switch (code) {
+    case ERROR_GEN_FAILURE:
+        return "ERROR_GEN_FAILURE";
+    case ERROR_NOT_SUPPORTED:
+        return "ERROR_NOT_SUPPORTED";
+    case ERROR_INVALID_PARAMETER:
+        return "ERROR_INVALID_PARAMETER";
+    case ERROR_INSUFFICIENT_BUFFER:
+        return "ERROR_INSUFFICIENT_BUFFER";
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
+
+std::optional<std::vector<PortState>> readConfiguration(bool again, std::string& reason) {
+    auto handle = libVideoPortInfo::VideoPortFactoryWin7::factory();
+    auto& factory = static_cast<libVideoPortInfo::VideoPortFactoryWin7&>(*handle);
+    if (again) {
+        factory.refresh();
+    }
+    const auto failure = factory.lastReadFailure();
+    if (failure.operation == nullptr) {
+        return readPorts(factory);
+    }
+    const char* name = codeName(failure.code);
+    reason = std::string("the display configuration could not be read: ") + failure.operation +
+             " returned " + std::to_string(failure.code) +
+             (name != nullptr ? std::string(" (") + name + ")" : std::string());
+    return std::nullopt;
+}
 
 std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& factory) {
     AdapterPaths adapterPaths;

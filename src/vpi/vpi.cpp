@@ -2,19 +2,21 @@
 // self-contained block per snapshot. No C++ exception leaves this file.
 #include <vpi/vpi.h>
 
+#include <PortChanges.h>
 #include <PortState.h>
-#include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <tkl/Exception.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
-
-using libVideoPortInfo::VideoPortFactoryWin7;
 
 // The block of one snapshot, in a single allocation:
 //
@@ -156,39 +158,26 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
     return snapshot;
 }
 
-vpi_snapshot* takeSnapshot() {
+// The ports now, or nothing (with the reason in lastError) when the
+// configuration cannot be read. The first read of the process takes what
+// factory() read when it built the factory: reading again at once would
+// only repeat (and log again) a failure. Library exceptions pass on.
+std::optional<std::vector<snapshot::PortState>> readConfiguration() {
     std::lock_guard<std::mutex> lock(libraryMutex());
-    auto factory = VideoPortFactoryWin7::factory();
-    // factory() enumerates when it creates the factory, without telling
-    // whether that worked; a first list with ports is current, so the first
-    // snapshot of the process reads the configuration only once then.
-    const bool current = firstTake && factory->numVideoPorts() != 0;
-    if (!current && !factory->refresh()) {
-        return nullptr;
-    }
+    std::string reason;
+    auto ports = snapshot::readConfiguration(!firstTake, reason);
     firstTake = false;
-    return layOut(snapshot::readPorts(*factory));
+    if (!ports) {
+        setLastError(reason.c_str());
+    }
+    return ports;
 }
 
-} // namespace
-
-extern "C" {
-
-VPI_API int vpi_snapshot_take(vpi_snapshot** out) {
-    if (out == nullptr) {
-        setLastError("vpi_snapshot_take: out is NULL");
-        return VPI_E_INVALID_ARGUMENT;
-    }
-    *out = nullptr;
+// Runs `body`, turning every exception into a VPI_E_* code and the reason in
+// lastError; the code of `body` otherwise (which set lastError itself).
+template <typename Body> int guarded(Body&& body) {
     try {
-        vpi_snapshot* snapshot = takeSnapshot();
-        if (snapshot == nullptr) {
-            setLastError("the display configuration could not be read");
-            return VPI_E_PLATFORM;
-        }
-        *out = snapshot;
-        lastError[0] = '\0';
-        return VPI_OK;
+        return body();
     } catch (const std::bad_alloc&) {
         setLastError("out of memory");
         return VPI_E_NO_MEMORY;
@@ -202,6 +191,140 @@ VPI_API int vpi_snapshot_take(vpi_snapshot** out) {
         setLastError("an unknown exception");
         return VPI_E_INTERNAL;
     }
+}
+
+constexpr std::uint32_t defaultIntervalMilliseconds = 2000;
+constexpr std::uint32_t shortestIntervalMilliseconds = 10;
+constexpr std::uint32_t longestIntervalMilliseconds = 86400000;
+
+} // namespace
+
+// A watch: its thread follows the configuration with a display watcher of
+// its own and calls the host after each change.
+//
+// Ownership: vpi_watch_stop() from another thread joins the thread and
+// deletes the watch; from inside the callback it detaches the thread, which
+// deletes the watch when the callback has returned. `mutex` guards
+// `watcher`, `stopping` and `stoppedInside`.
+struct vpi_watch {
+    vpi_watch_callback callback = nullptr;
+    void* user = nullptr;
+    unsigned long interval = defaultIntervalMilliseconds;
+    std::vector<snapshot::PortState> first;
+
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable started;
+    bool running = false;                        // the thread has made its watcher (or failed to)
+    std::string startError;                      // why it failed to
+    snapshot::DisplayWatcher* watcher = nullptr; // while the thread has one
+    bool stopping = false;
+    bool stoppedInside = false; // vpi_watch_stop() came from the callback
+};
+
+namespace {
+
+// The changes as the C interface gives them, their keys from the snapshots.
+std::vector<vpi_change> changesOf(const std::vector<snapshot::PortChange>& changes,
+                                  const vpi_snapshot& before, const vpi_snapshot& after) {
+    std::vector<vpi_change> out;
+    out.reserve(changes.size());
+    for (const snapshot::PortChange& change : changes) {
+        const bool removed = change.kind == snapshot::PortChange::Kind::PortRemoved;
+        const bool added = change.kind == snapshot::PortChange::Kind::PortAdded;
+        vpi_change c{};
+        c.kind = static_cast<std::int32_t>(change.kind);
+        c.event = snapshot::eventName(change.kind);
+        c.before_index = added ? VPI_NO_PORT : change.before.index;
+        c.after_index = removed ? VPI_NO_PORT : change.after.index;
+        c.key = removed ? before.ports[c.before_index].key : after.ports[c.after_index].key;
+        c.modes_added = change.modesAdded;
+        c.modes_removed = change.modesRemoved;
+        out.push_back(c);
+    }
+    return out;
+}
+
+// The watch's thread: waits, reads, compares and calls back until stopped.
+void follow(vpi_watch* watch) {
+    std::unique_ptr<snapshot::DisplayWatcher> watcher;
+    vpi_snapshot* before = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        try {
+            watcher.reset(new snapshot::DisplayWatcher(watch->interval));
+            before = layOut(watch->first);
+            watch->watcher = watcher.get();
+        } catch (const std::exception& e) {
+            watch->startError = e.what();
+        }
+        watch->running = true;
+    }
+    watch->started.notify_all();
+    if (watch->watcher != nullptr) {
+        snapshot::PortWatch followed(std::move(watch->first));
+        const snapshot::PortWatch::Reader read = [] {
+            try {
+                return readConfiguration();
+            } catch (...) { // as a configuration that cannot be read
+                return std::optional<std::vector<snapshot::PortState>>();
+            }
+        };
+        for (;;) {
+            const snapshot::PortWatch::Look look = followed.next(*watcher, read);
+            if (look.wake == snapshot::DisplayWatcher::Wake::Stop) {
+                break;
+            }
+            if (look.changes.empty()) {
+                continue;
+            }
+            vpi_snapshot* after = nullptr;
+            try {
+                after = layOut(followed.last());
+                const std::vector<vpi_change> changes = changesOf(look.changes, *before, *after);
+                const vpi_watch_event event{
+                    before, after, static_cast<std::uint32_t>(changes.size()), changes.data()};
+                watch->callback(&event, watch->user);
+            } catch (...) { // memory ran out: these changes go untold
+            }
+            if (after != nullptr) {
+                vpi_snapshot_free(before);
+                before = after;
+            }
+        }
+    }
+    bool deleteHere = false;
+    {
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        watch->watcher = nullptr; // no stop() reaches it from now on
+        deleteHere = watch->stoppedInside;
+    }
+    vpi_snapshot_free(before);
+    watcher.reset();
+    if (deleteHere) {
+        delete watch;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+VPI_API int vpi_snapshot_take(vpi_snapshot** out) {
+    if (out == nullptr) {
+        setLastError("vpi_snapshot_take: out is NULL");
+        return VPI_E_INVALID_ARGUMENT;
+    }
+    *out = nullptr;
+    return guarded([&] {
+        const auto ports = readConfiguration();
+        if (!ports) {
+            return VPI_E_PLATFORM;
+        }
+        *out = layOut(*ports);
+        lastError[0] = '\0';
+        return VPI_OK;
+    });
 }
 
 VPI_API void vpi_snapshot_free(vpi_snapshot* snapshot) {
@@ -228,6 +351,68 @@ VPI_API const char* vpi_last_error(void) {
 
 VPI_API const char* vpi_version(void) {
     return VPI_VERSION;
+}
+
+VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t interval_ms,
+                            vpi_watch** out) {
+    if (out != nullptr) {
+        *out = nullptr;
+    }
+    if (callback == nullptr || out == nullptr) {
+        setLastError(callback == nullptr ? "vpi_watch_start: callback is NULL"
+                                         : "vpi_watch_start: out is NULL");
+        return VPI_E_INVALID_ARGUMENT;
+    }
+    if (interval_ms != 0 &&
+        (interval_ms < shortestIntervalMilliseconds || interval_ms > longestIntervalMilliseconds)) {
+        setLastError("vpi_watch_start: interval_ms is not 0 or 10 to 86400000");
+        return VPI_E_INVALID_ARGUMENT;
+    }
+    return guarded([&] {
+        std::unique_ptr<vpi_watch> watch(new vpi_watch);
+        watch->callback = callback;
+        watch->user = user;
+        watch->interval = interval_ms != 0 ? interval_ms : defaultIntervalMilliseconds;
+        auto ports = readConfiguration();
+        if (!ports) {
+            return VPI_E_PLATFORM;
+        }
+        watch->first = std::move(*ports);
+        watch->thread = std::thread(follow, watch.get());
+        std::unique_lock<std::mutex> lock(watch->mutex);
+        watch->started.wait(lock, [&] { return watch->running; });
+        if (watch->watcher == nullptr) {
+            lock.unlock();
+            watch->thread.join();
+            setLastError(("vpi_watch_start: " + watch->startError).c_str());
+            return VPI_E_INTERNAL;
+        }
+        lock.unlock();
+        *out = watch.release();
+        lastError[0] = '\0';
+        return VPI_OK;
+    });
+}
+
+VPI_API void vpi_watch_stop(vpi_watch* watch) {
+    if (watch == nullptr) {
+        return;
+    }
+    std::unique_lock<std::mutex> lock(watch->mutex);
+    watch->stopping = true;
+    if (watch->watcher != nullptr) {
+        watch->watcher->stop();
+    }
+    if (std::this_thread::get_id() == watch->thread.get_id()) {
+        // Inside the callback: the thread ends when it returns, and frees
+        // the watch.
+        watch->stoppedInside = true;
+        watch->thread.detach();
+        return;
+    }
+    lock.unlock();
+    watch->thread.join();
+    delete watch;
 }
 
 } // extern "C"

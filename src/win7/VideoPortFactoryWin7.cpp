@@ -35,7 +35,7 @@ tkl::CopiedResource<tkl::PointerStorage<VideoPortFactory, 3, 2>> VideoPortFactor
     return tkl::CopiedResource<tkl::PointerStorage<VideoPortFactory, 3, 2>>(&instance);
 }
 
-VideoPortFactoryWin7::VideoPortFactoryWin7() : VideoPortFactory(), ports_() {
+VideoPortFactoryWin7::VideoPortFactoryWin7() : VideoPortFactory(), ports_(), lastReadFailure_() {
     enumeratePorts();
 }
 
@@ -54,12 +54,18 @@ bool VideoPortFactoryWin7::refresh() {
     return enumeratePorts();
 }
 
+VideoPortFactoryWin7::ReadFailure VideoPortFactoryWin7::lastReadFailure() const {
+    return lastReadFailure_;
+}
+
 bool VideoPortFactoryWin7::enumeratePorts() {
+    lastReadFailure_ = ReadFailure();
     UINT32 pathCount = 0;
     UINT32 modeCount = 0;
     LONG result = GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &pathCount, &modeCount);
     if (result != ERROR_SUCCESS) {
         logPlatformResult(factoryLogger, platformLog::bufferSizesFailed, result);
+        lastReadFailure_ = ReadFailure{"GetDisplayConfigBufferSizes", result};
         return false;
     }
 
@@ -81,6 +87,7 @@ bool VideoPortFactoryWin7::enumeratePorts() {
                                 nullptr);
     if (result != ERROR_SUCCESS) {
         logPlatformResult(factoryLogger, platformLog::queryFailed, result);
+        lastReadFailure_ = ReadFailure{"QueryDisplayConfig", result};
         return false;
     }
 

@@ -184,6 +184,17 @@ TEST_F(Enumeration, FailedSizeQueryKeepsTheOldList) {
     EXPECT_EQ(factory->numVideoPorts(), 3u);
     EXPECT_EQ(factory->videoPort(0).get(), before);
     EXPECT_TRUE(before->hasAttachedMonitor());
+
+    // The factory keeps why, until a reading succeeds.
+    auto& win7 = static_cast<libVideoPortInfo::VideoPortFactoryWin7&>(*factory);
+    EXPECT_STREQ(win7.lastReadFailure().operation, "GetDisplayConfigBufferSizes");
+    EXPECT_EQ(win7.lastReadFailure().code, ERROR_GEN_FAILURE);
+    standin::failCall(standin::Operation::QueryDisplayConfig, 1, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(factory->refresh());
+    EXPECT_STREQ(win7.lastReadFailure().operation, "QueryDisplayConfig");
+    EXPECT_EQ(win7.lastReadFailure().code, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_TRUE(factory->refresh());
+    EXPECT_EQ(win7.lastReadFailure().operation, nullptr);
 }
 
 TEST_F(Enumeration, ErrorCodesAreLoggedAsUnsignedNumbers) {

@@ -5,9 +5,17 @@
  *   vpi_test arguments          NULL and out-of-range arguments, the version
  *   vpi_test invariants         what every port of a snapshot promises
  *   vpi_test independent        a snapshot outlives later ones unchanged
+ *   vpi_test watch_arguments    NULL and out-of-range arguments of a watch
  *   vpi_test platform_failure   (scripted) a failed read, then a good one
  *   vpi_test library_error      (scripted) a table the library refuses
  *   vpi_test no_memory          (scripted) an allocation failure at each point
+ *   vpi_test watch              (scripted) a watch sees changes; stopped from here
+ *   vpi_test watch_stop_inside  (scripted) a watch stopped from its own callback
+ *   vpi_test watch_host MS      a watch polling every MS milliseconds, driven on
+ *                               standard input ("mode W H" sets the primary
+ *                               display's mode on Windows, "stop" stops): prints
+ *                               "watching", a line per change
+ *                               ("change EVENT KEY BEFORE AFTER") and "stopped"
  *
  * The scripted cases drive the stand-in platform and the allocator through
  * scripting.h; they exist only where those do (the native build).
@@ -19,6 +27,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
 
 #ifdef VPI_TEST_SCRIPTED
 #include "scripting.h"
@@ -100,6 +114,40 @@ static void testArguments(const char* expectedVersion) {
     CHECK(vpi_version() != NULL && strcmp(vpi_version(), expectedVersion) == 0);
 }
 
+static void ignoreEvent(const vpi_watch_event* event, void* user) {
+    (void)event;
+    (void)user;
+}
+
+static void testWatchArguments(void) {
+    vpi_watch* watch = (vpi_watch*)1;
+    CHECK(vpi_watch_start(NULL, NULL, 0, &watch) == VPI_E_INVALID_ARGUMENT);
+    CHECK(watch == NULL && strlen(vpi_last_error()) != 0);
+    CHECK(vpi_watch_start(ignoreEvent, NULL, 0, NULL) == VPI_E_INVALID_ARGUMENT);
+    CHECK(vpi_watch_start(ignoreEvent, NULL, 9, &watch) == VPI_E_INVALID_ARGUMENT);
+    CHECK(vpi_watch_start(ignoreEvent, NULL, 86400001u, &watch) == VPI_E_INVALID_ARGUMENT);
+    vpi_watch_stop(NULL);
+    CHECK(vpi_watch_start(ignoreEvent, NULL, 86400000u, &watch) == VPI_OK);
+    vpi_watch_stop(watch); /* at once, although the next poll is a day away */
+}
+
+/* Every change names its port by its key, and the indexes reach that port
+ * in the snapshots before and after. */
+static void checkEvent(const vpi_watch_event* event) {
+    uint32_t i;
+    CHECK(event->change_count > 0 && event->changes != NULL);
+    for (i = 0; i < event->change_count; ++i) {
+        const vpi_change* change = &event->changes[i];
+        const vpi_port* before = vpi_port_at(event->before, change->before_index);
+        const vpi_port* after = vpi_port_at(event->after, change->after_index);
+        CHECK(change->event != NULL && change->key != NULL);
+        CHECK((before == NULL) == (change->kind == VPI_CHANGE_PORT_ADDED));
+        CHECK((after == NULL) == (change->kind == VPI_CHANGE_PORT_REMOVED));
+        CHECK(before == NULL || strcmp(before->key, change->key) == 0);
+        CHECK(after == NULL || strcmp(after->key, change->key) == 0);
+    }
+}
+
 static void testInvariants(void) {
     vpi_snapshot* snapshot = take();
     uint32_t i, k, m;
@@ -154,6 +202,7 @@ static void testPlatformFailure(void) {
     CHECK(vpi_snapshot_take(&snapshot) == VPI_E_PLATFORM);
     CHECK(snapshot == NULL);
     CHECK(strstr(vpi_last_error(), "display configuration") != NULL);
+    CHECK(strstr(vpi_last_error(), "QueryDisplayConfig returned 31 (ERROR_GEN_FAILURE)") != NULL);
     snapshot = take();
     CHECK(vpi_port_count(snapshot) > 0);
     CHECK(strcmp(vpi_last_error(), "") == 0);
@@ -171,6 +220,47 @@ static void testLibraryError(void) {
     snapshot = take();
     CHECK(vpi_port_count(snapshot) > 0);
     vpi_snapshot_free(snapshot);
+}
+
+static void recordEvent(const vpi_watch_event* event, void* user) {
+    (void)user;
+    checkEvent(event);
+    test_record_event(event); /* after the checks: the main thread waits for it */
+}
+
+/* The changes of one served configuration, in the documented order; then a
+ * stop from this thread while the watch polls every 10 ms, after which no
+ * callback comes. */
+static void testWatch(void) {
+    vpi_watch* watch = NULL;
+    unsigned seen;
+    CHECK(vpi_watch_start(recordEvent, NULL, 10, &watch) == VPI_OK);
+    test_serve_changed();
+    CHECK(test_wait_for_changes(2, 10000));
+    CHECK(test_recorded_kind(0) == VPI_CHANGE_MONITOR_DETACHED);
+    CHECK(test_recorded_kind(1) == VPI_CHANGE_POSITION);
+    test_serve_default(); /* and back, while the watch polls */
+    vpi_watch_stop(watch);
+    seen = test_recorded_changes();
+    CHECK(!test_wait_for_changes(seen + 1, 100));
+}
+
+static void stopInside(const vpi_watch_event* event, void* user) {
+    vpi_watch** watch = (vpi_watch**)user;
+    checkEvent(event);
+    vpi_watch_stop(*watch); /* returns at once */
+    test_record_event(event);
+}
+
+/* A watch stopped from its own callback gets no further call, and is freed
+ * (the sanitizer build would report the leak). */
+static void testWatchStopInside(void) {
+    vpi_watch* watch = NULL;
+    CHECK(vpi_watch_start(stopInside, &watch, 10, &watch) == VPI_OK);
+    test_serve_changed();
+    CHECK(test_wait_for_changes(2, 10000));
+    test_serve_default();
+    CHECK(!test_wait_for_changes(3, 200));
 }
 
 /* Fails the k-th allocation of a take, for every k until a take needs fewer:
@@ -213,8 +303,54 @@ static void testNoMemory(void) {
 }
 #endif
 
+static void printChanges(const vpi_watch_event* event, void* user) {
+    uint32_t i;
+    (void)user;
+    checkEvent(event);
+    for (i = 0; i < event->change_count; ++i) {
+        const vpi_change* change = &event->changes[i];
+        printf("change %s %s %ld %ld\n", change->event, change->key,
+               change->before_index == VPI_NO_PORT ? -1L : (long)change->before_index,
+               change->after_index == VPI_NO_PORT ? -1L : (long)change->after_index);
+    }
+    fflush(stdout);
+}
+
+static void watchHost(const char* interval) {
+    vpi_watch* watch = NULL;
+    char line[128];
+    if (vpi_watch_start(printChanges, NULL, (uint32_t)strtoul(interval, NULL, 10), &watch) !=
+        VPI_OK) {
+        fprintf(stderr, "vpi_watch_start: %s\n", vpi_last_error());
+        ++failures;
+        return;
+    }
+    printf("watching\n");
+    fflush(stdout);
+    while (fgets(line, sizeof line, stdin) != NULL && strncmp(line, "stop", 4) != 0) {
+#ifdef _WIN32
+        unsigned long width = 0, height = 0;
+        if (sscanf(line, "mode %lu %lu", &width, &height) == 2) {
+            DEVMODEW mode;
+            memset(&mode, 0, sizeof mode);
+            mode.dmSize = sizeof mode;
+            mode.dmPelsWidth = width;
+            mode.dmPelsHeight = height;
+            mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+            printf("mode rc=%ld\n", ChangeDisplaySettingsExW(NULL, &mode, NULL, 0, NULL));
+            fflush(stdout);
+        }
+#endif
+    }
+    vpi_watch_stop(watch);
+    printf("stopped\n");
+}
+
 int main(int argc, char** argv) {
     const char* name = argc > 1 ? argv[1] : "";
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY); /* plain LF line ends, as scripts read them */
+#endif
     if (strcmp(name, "dump") == 0) {
         testDump();
     } else if (strcmp(name, "arguments") == 0 && argc > 2) {
@@ -223,6 +359,10 @@ int main(int argc, char** argv) {
         testInvariants();
     } else if (strcmp(name, "independent") == 0) {
         testIndependent();
+    } else if (strcmp(name, "watch_arguments") == 0) {
+        testWatchArguments();
+    } else if (strcmp(name, "watch_host") == 0 && argc > 2) {
+        watchHost(argv[2]);
 #ifdef VPI_TEST_SCRIPTED
     } else if (strcmp(name, "platform_failure") == 0) {
         testPlatformFailure();
@@ -230,6 +370,10 @@ int main(int argc, char** argv) {
         testLibraryError();
     } else if (strcmp(name, "no_memory") == 0) {
         testNoMemory();
+    } else if (strcmp(name, "watch") == 0) {
+        testWatch();
+    } else if (strcmp(name, "watch_stop_inside") == 0) {
+        testWatchStopInside();
 #endif
     } else {
         fprintf(stderr, "vpi_test: unknown case '%s'\n", name);

@@ -37,6 +37,12 @@
 #       in use has the size, place relative to the X primary and rate that
 #       xrandr --query reports, exactly one is primary, and it is the X
 #       primary; after one output moves, the same again, with the same keys.
+#   check-e2e.sh vpi-watch WINE_RUN PREFIX VPI_TEST_EXE
+#       2 outputs: a C host's watch (vpi_watch_start) that polls once a day
+#       is woken by the message of a mode set through ChangeDisplaySettingsExW
+#       and tells the primary's new mode; one polling every 200 ms tells
+#       DUMMY1 switched off (port removed) and on again (port added, with
+#       the same key); each stops cleanly.
 #   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE STANDIN_VIDEOPORTS_EXE HOST_EXE
 #       2 outputs: the recorder's file, replayed by the same build's
 #       videoports on the stand-in platform, gives the JSON that
@@ -46,7 +52,7 @@
 set -euo pipefail
 
 if [[ $# -lt 4 ]]; then
-    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|layout|record-replay WINE_RUN PREFIX EXE..." >&2
+    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|layout|vpi-watch|record-replay WINE_RUN PREFIX EXE..." >&2
     exit 2
 fi
 mode=$1
@@ -538,6 +544,57 @@ for p in json.load(open(sys.argv[1]))["ports"]:
     echo "--- moved DUMMY2: layout and keys as expected ($(head -n 1 "$work/keys.after"), ...)"
 }
 
+# Reads the watch host's lines until one matches PATTERN (a bash glob), for
+# up to 20 s; the line goes to $line.
+read_until() {
+    local pattern=$1 what=$2
+    while IFS= read -r -t 20 -u "${CWATCH[0]}" line; do
+        echo "    $line"
+        [[ $line == $pattern ]] && return 0
+    done
+    fail "$what: no line like '$pattern'"
+    return 1
+}
+
+# Starts the C watch host polling every MS milliseconds.
+start_watch_host() {
+    coproc CWATCH { "$wine_run" --prefix "$prefix" "$1" watch_host "$2" 2>"$work/cwatch.err"; }
+    # shellcheck disable=SC2153 # set by coproc
+    cwatch_pid=$CWATCH_PID
+    read_until watching "the watch host"
+}
+
+stop_watch_host() {
+    local status=0
+    echo stop >&"${CWATCH[1]}"
+    read_until stopped "vpi_watch_stop"
+    wait "$cwatch_pid" || status=$?
+    [[ $status -eq 0 ]] || fail "the watch host exited with $status (its checks failed)"
+}
+
+run_vpi_watch() {
+    local vpi_test=$1 line removed
+    "$outputs" set 2
+    echo "--- a mode set the Windows way wakes a watch that polls once a day"
+    start_watch_host "$vpi_test" 86400000
+    echo "mode 1024 768" >&"${CWATCH[1]}"
+    read_until "change currentModeChanged * 0 0" "the mode change"
+    echo "mode 2048 1536" >&"${CWATCH[1]}"
+    read_until "change currentModeChanged * 0 0" "the mode change back"
+    stop_watch_host
+
+    echo "--- DUMMY1 off and on, found by polling (Wine sends no message for them)"
+    start_watch_host "$vpi_test" 200
+    "$outputs" off 1
+    read_until "change portRemoved * 1 -1" "DUMMY1 off" || return
+    removed=$(cut -d' ' -f3 <<<"$line")
+    "$outputs" on 1
+    read_until "change portAdded * -1 1" "DUMMY1 on" || return
+    [[ $(cut -d' ' -f3 <<<"$line") == "$removed" ]] ||
+        fail "the port came back with another key: $line, not $removed"
+    stop_watch_host
+}
+
 run_record_replay() {
     local recorder=$1 videoports=$2 replayer=$3 host=$4 status=0
     "$outputs" set 2
@@ -571,6 +628,7 @@ no-outputs) run_no_outputs "$@" ;;
 watch) run_watch "$@" ;;
 soak) run_soak "$@" ;;
 layout) run_layout "$@" ;;
+vpi-watch) run_vpi_watch "$@" ;;
 record-replay) run_record_replay "$@" ;;
 *)
     echo "$0: unknown check $mode" >&2

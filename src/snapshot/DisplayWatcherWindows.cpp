@@ -1,6 +1,6 @@
 // The Windows watcher: a hidden top-level window for the display-change
 // messages, its timers for the quiet period after a burst and for polling,
-// and a console control handler that asks it to stop.
+// and an event that stop() sets.
 #include "DisplayWatcher.h"
 
 #include <windows.h>
@@ -8,8 +8,9 @@
 #include <dbt.h>
 
 #include <string>
+#include <utility>
 
-namespace tools {
+namespace snapshot {
 
 namespace {
 
@@ -22,34 +23,25 @@ constexpr UINT_PTR quietTimer = 2;
 // How long the messages of one change must be quiet before the refresh: a
 // change of several outputs arrives as several messages.
 constexpr UINT quietMilliseconds = 250;
-// How long closing the console waits for the output in progress.
-constexpr DWORD closeWaitMilliseconds = 4000;
 
-HANDLE stopEvent = nullptr;     // set by an interruption; manual reset
-HANDLE finishedEvent = nullptr; // set when the program has finished its output
+const wchar_t* const windowClassName = L"dovAzaveVevoZoraVuz7 display watcher";
 
-BOOL WINAPI onConsoleEvent(DWORD event) {
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        SetEvent(stopEvent);
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        // The process ends when this returns: let the line in progress end.
-        SetEvent(stopEvent);
-        WaitForSingleObject(finishedEvent, closeWaitMilliseconds);
-        return TRUE;
-    default:
-        return FALSE;
-    }
+// The module this code is in (a DLL, or the program): the window class is
+// registered for it, so that it goes with the module.
+HINSTANCE thisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&thisModule), &module);
+    return module;
 }
 
 } // namespace
 
 struct DisplayWatcher::Impl {
     DWORD interval = 0;
+    std::function<void(const std::string&)> trace;
+    HANDLE stopEvent = nullptr; // manual reset
     HWND window = nullptr;
     HDEVNOTIFY notification = nullptr;
     bool quietPending = false;
@@ -68,12 +60,12 @@ struct DisplayWatcher::Impl {
     bool handle(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
         case WM_DISPLAYCHANGE:
-            traceWatch("watch: WM_DISPLAYCHANGE " + std::to_string(LOWORD(lParam)) + "x" +
-                       std::to_string(HIWORD(lParam)) + ", " + std::to_string(wParam) + " bpp");
+            log("watch: WM_DISPLAYCHANGE " + std::to_string(LOWORD(lParam)) + "x" +
+                std::to_string(HIWORD(lParam)) + ", " + std::to_string(wParam) + " bpp");
             settle();
             return true;
         case WM_DEVICECHANGE:
-            traceWatch("watch: WM_DEVICECHANGE " + deviceEventName(wParam));
+            log("watch: WM_DEVICECHANGE " + deviceEventName(wParam));
             if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
                 wParam == DBT_DEVNODES_CHANGED) {
                 settle();
@@ -106,6 +98,12 @@ struct DisplayWatcher::Impl {
         }
     }
 
+    void log(const std::string& text) const {
+        if (trace) {
+            trace(text);
+        }
+    }
+
     // Starts, or starts again, the quiet period after a message.
     void settle() {
         quietPending = true;
@@ -118,19 +116,18 @@ struct DisplayWatcher::Impl {
     }
 
     void createWindow() {
-        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        const HINSTANCE instance = thisModule();
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = procedure;
         windowClass.hInstance = instance;
-        windowClass.lpszClassName = L"videoports display watcher";
-        RegisterClassExW(&windowClass);
+        windowClass.lpszClassName = windowClassName;
+        RegisterClassExW(&windowClass); // fails harmlessly when another watcher did it
         // Top-level (no parent) and never shown: it receives the broadcasts.
-        window = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"videoports",
-                                 WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+        window = CreateWindowExW(WS_EX_TOOLWINDOW, windowClassName, L"display watcher", WS_POPUP, 0,
+                                 0, 0, 0, nullptr, nullptr, instance, nullptr);
         if (window == nullptr) {
-            traceWatch("watch: no window (error " + std::to_string(GetLastError()) +
-                       "): polling only");
+            log("watch: no window (error " + std::to_string(GetLastError()) + "): polling only");
             return;
         }
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -140,48 +137,50 @@ struct DisplayWatcher::Impl {
         filter.dbcc_classguid = monitorInterface;
         notification = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
         if (notification == nullptr) {
-            traceWatch("watch: no monitor arrival notifications (error " +
-                       std::to_string(GetLastError()) + ")");
+            log("watch: no monitor arrival notifications (error " + std::to_string(GetLastError()) +
+                ")");
         }
         SetTimer(window, pollTimer, interval, nullptr);
     }
 };
 
-DisplayWatcher::DisplayWatcher(unsigned long intervalMilliseconds) : impl_(new Impl) {
+DisplayWatcher::DisplayWatcher(unsigned long intervalMilliseconds,
+                               std::function<void(const std::string&)> trace)
+    : impl_(new Impl) {
     impl_->interval = static_cast<DWORD>(intervalMilliseconds);
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    finishedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    impl_->trace = std::move(trace);
+    impl_->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     impl_->createWindow();
 }
 
 DisplayWatcher::~DisplayWatcher() {
-    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
     if (impl_->notification != nullptr) {
         UnregisterDeviceNotification(impl_->notification);
     }
     if (impl_->window != nullptr) {
         DestroyWindow(impl_->window);
     }
-    finished();
+    // Fails while another watcher's window exists; the last one succeeds.
+    UnregisterClassW(windowClassName, thisModule());
+    CloseHandle(impl_->stopEvent);
 }
 
 DisplayWatcher::Wake DisplayWatcher::wait() {
     if (impl_->window == nullptr) {
-        return WaitForSingleObject(stopEvent, impl_->interval) == WAIT_OBJECT_0 ? Wake::Stop
-                                                                                : Wake::Poll;
+        return WaitForSingleObject(impl_->stopEvent, impl_->interval) == WAIT_OBJECT_0 ? Wake::Stop
+                                                                                       : Wake::Poll;
     }
     impl_->woken = false;
     while (!impl_->woken) {
         // Wakes for the stop event, posted and sent messages and timers alike.
-        if (MsgWaitForMultipleObjects(1, &stopEvent, FALSE, INFINITE, QS_ALLINPUT) ==
+        if (MsgWaitForMultipleObjects(1, &impl_->stopEvent, FALSE, INFINITE, QS_ALLINPUT) ==
             WAIT_OBJECT_0) {
             return Wake::Stop;
         }
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
-                SetEvent(stopEvent);
+                stop();
                 return Wake::Stop;
             }
             TranslateMessage(&message);
@@ -191,14 +190,12 @@ DisplayWatcher::Wake DisplayWatcher::wait() {
     return stopRequested() ? Wake::Stop : impl_->wake;
 }
 
+void DisplayWatcher::stop() {
+    SetEvent(impl_->stopEvent);
+}
+
 bool DisplayWatcher::stopRequested() const {
-    return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
+    return WaitForSingleObject(impl_->stopEvent, 0) == WAIT_OBJECT_0;
 }
 
-void DisplayWatcher::finished() {
-    if (finishedEvent != nullptr) {
-        SetEvent(finishedEvent);
-    }
-}
-
-} // namespace tools
+} // namespace snapshot
