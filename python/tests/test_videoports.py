@@ -175,3 +175,70 @@ def test_pip_installs_the_package_without_an_index(tmp_path):
                             capture_output=True, check=False, cwd=str(tmp_path))
     assert result.returncode == 0, result.stderr
     assert result.stdout == run_videoports(["--json"]).stdout
+
+
+# The module takes and refuses what videoports takes and refuses, with the same
+# output and the same one line: a number is digits only, nothing is
+# abbreviated, a flag takes no value.
+@pytest.mark.parametrize("arguments", [
+    ["--port=1", "--json"], ["--log-level", "5", "--modes"], ["--port", "0", "--port", "1"],
+    ["--port", "-1"], ["--port", "+1"], ["--port", "0_1"], ["--port", " 2"], ["--port", "2 "],
+    ["--port", ""], ["--port", "\u0663"], ["--port", "4294967295"], ["--port=9" * 30], ["--port"],
+    ["--log-level=6"], ["--json=1"], ["--mod"], ["-" * 100], ["--json", "--frobnicate", "--help"],
+], ids=repr)
+def test_arguments_are_taken_and_refused_as_videoports_takes_them(arguments):
+    expected = run_videoports(arguments, RECORDINGS[0])
+    actual = run_module(arguments, RECORDINGS[0])
+    assert (actual.returncode, actual.stdout, actual.stderr) == (
+        expected.returncode, expected.stdout, expected.stderr)
+
+
+@pytest.mark.parametrize("arguments", [["--watch"], ["--count", "1"], ["--interval=1"]], ids=repr)
+def test_watching_is_the_programs_alone(arguments):
+    result = run_module(arguments)
+    option = arguments[0].split("=")[0]
+    assert result.returncode == 2
+    assert result.stderr.decode() == f"videoports: {option} is the videoports program's alone (see --help)\n"
+
+
+# Output that cannot be written fails as it fails for videoports: one line,
+# status 1. SIGPIPE stays ignored (Python ignores it), so that videoports too
+# sees the closed pipe as a failed write.
+@pytest.mark.parametrize("arguments,output", [
+    (["--json"], "/dev/full"), (["--modes"], "/dev/full"), (["--help"], "/dev/full"),
+    (["--version"], "/dev/full"), (["--json"], "closed"), ([], "closed"),
+    (["--json"], "closed pipe"), ([], "closed pipe"),
+], ids=repr)
+def test_unwritable_output_fails_as_for_videoports(arguments, output):
+    def attempt(command):
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        with open("/dev/full", "wb") as full:
+            stdout = {"/dev/full": full, "closed": None, "closed pipe": write_end}[output]
+            close_stdout = ["sh", "-c", 'exec "$@" >&-', "sh"] if output == "closed" else []
+            result = subprocess.run(close_stdout + command, env=environment(RECORDINGS[0]),
+                                    stdout=stdout, stderr=subprocess.PIPE,
+                                    restore_signals=False, check=False)
+        os.close(write_end)
+        return result.returncode, result.stderr
+
+    expected = attempt([os.environ["VPI_VIDEOPORTS"]] + arguments)
+    assert expected[0] == 1
+    assert expected[1].splitlines()[-1].startswith(b"videoports: cannot write the output: ")
+    if arguments == ["--help"]:  # each has its own help
+        assert attempt([sys.executable, "-m", "videoports"] + arguments)[0] == 1
+    else:
+        assert attempt([sys.executable, "-m", "videoports"] + arguments) == expected
+
+
+@pytest.mark.parametrize("library", ["no-such-library.so", "text", "directory", "libc.so.6"])
+@pytest.mark.parametrize("arguments", [[], ["--version"]], ids=repr)
+def test_a_library_that_cannot_be_loaded_is_one_line(tmp_path, library, arguments):
+    (tmp_path / "text").write_text("not a library\n")
+    (tmp_path / "directory").mkdir()
+    path = library if library == "libc.so.6" else str(tmp_path / library)
+    result = run_module(arguments, VPI_LIBRARY=path)
+    assert result.returncode == 1
+    assert result.stdout == b""
+    assert result.stderr.startswith(b"videoports: the vpi library cannot be loaded from VPI_LIBRARY: ")
+    assert result.stderr.count(b"\n") == 1, result.stderr
