@@ -37,7 +37,7 @@ struct Fault {
 // zero when it cannot be read.
 using FileStamp = std::pair<std::filesystem::file_time_type, std::uintmax_t>;
 
-FileStamp stampOf(const std::string& path) {
+FileStamp stampOf(const std::filesystem::path& path) noexcept {
     std::error_code timeError;
     std::error_code sizeError;
     const auto modified = std::filesystem::last_write_time(path, timeError);
@@ -283,8 +283,10 @@ struct State {
     bool started = false;
     bool startedNow = false;
     // The VPI_DISPLAY_CONFIG file followed; empty while the built-in or a
-    // scripted configuration is served.
+    // scripted configuration is served. Its path too, made once, so that
+    // looking at its stamp allocates nothing.
     std::string file;
+    std::filesystem::path filePath;
     // The stamp the file had before its version now served was read; empty
     // until a read succeeds, so that a failed read is tried again.
     std::optional<FileStamp> fileStamp;
@@ -299,8 +301,6 @@ struct State {
 std::size_t slot(Operation operation) {
     return static_cast<std::size_t>(operation);
 }
-
-constexpr const char* kNoMemory = "not enough memory to read it";
 
 // Serves nothing, and says why on one line, unless that was said last.
 void refuse(State& s, LONG code, const char* reason) noexcept {
@@ -334,13 +334,13 @@ void refuse(State& s, LONG code, const char* reason) noexcept {
 void read(State& s) noexcept {
     s.served.reset();
     try {
-        const FileStamp stamp = s.file.empty() ? FileStamp{} : stampOf(s.file);
+        const FileStamp stamp = stampOf(s.filePath);
         s.served = std::make_unique<const Served>(s.file.empty() ? defaultConfiguration()
                                                                  : loadConfigurationFile(s.file));
         s.fileStamp = stamp;
         s.told.reset();
     } catch (const std::bad_alloc&) {
-        refuse(s, ERROR_NOT_ENOUGH_MEMORY, kNoMemory);
+        refuse(s, ERROR_NOT_ENOUGH_MEMORY, "not enough memory to read it");
     } catch (const std::exception& e) { // ConfigurationError: the file's fault
         refuse(s, ERROR_GEN_FAILURE, e.what());
     }
@@ -357,6 +357,7 @@ void load(State& s) noexcept {
     try {
         const char* path = std::getenv("VPI_DISPLAY_CONFIG");
         s.file = path != nullptr ? path : "";
+        s.filePath = s.file;
     } catch (const std::bad_alloc&) {
         s.served.reset(); // the environment is looked at again by the next call
         s.refusal = ERROR_NOT_ENOUGH_MEMORY;
@@ -374,15 +375,8 @@ void reloadIfChanged(State& s) noexcept {
     if (!s.started || s.startedNow) {
         return; // read once per call at most; the next call looks again
     }
-    bool stale = s.file.empty() ? s.served == nullptr : !s.fileStamp;
-    if (!stale && !s.file.empty()) {
-        try {
-            stale = stampOf(s.file) != *s.fileStamp;
-        } catch (const std::bad_alloc&) {
-            refuse(s, ERROR_NOT_ENOUGH_MEMORY, kNoMemory);
-            return;
-        }
-    }
+    const bool stale =
+        s.file.empty() ? s.served == nullptr : !s.fileStamp || stampOf(s.filePath) != *s.fileStamp;
     if (stale) {
         read(s);
     }
@@ -458,6 +452,7 @@ void setConfiguration(const Configuration& configuration) {
     locked([&](State& s) {
         s.served = std::move(served);
         s.file.clear();
+        s.filePath.clear();
         s.told.reset();
     });
 }
