@@ -663,7 +663,8 @@ struct Descriptor {
 Configuration loadConfigurationFile(const std::string& path) {
     // Opened without waiting and read only if it is a regular file: a FIFO
     // with no writer, or a terminal, would block the opening or the reading
-    // for good. (No file blocks an opening on Windows.)
+    // for good. (On Windows no opening waits, and a device such as CON is
+    // refused before it is read.)
 #ifdef _WIN32
     const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
 #else
@@ -702,10 +703,13 @@ Configuration loadConfigurationFile(const std::string& path) {
         if (n == 0) {
             break;
         }
-        if (n < 0 && errno != EINTR) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
             throw ConfigurationError(std::string("cannot read the file: ") + std::strerror(errno));
         }
-        text.append(buffer, std::size_t(std::max<decltype(n)>(n, 0)));
+        text.append(buffer, std::size_t(n));
     }
     if (text.size() > kMaxSize) {
         throw tooLarge();
