@@ -179,16 +179,23 @@ def test_pip_installs_the_package_without_an_index(tmp_path):
 
 # The module takes and refuses what videoports takes and refuses, with the same
 # output and the same one line: a number is digits only, nothing is
-# abbreviated, a flag takes no value.
-@pytest.mark.parametrize("arguments", [
-    ["--port=1", "--json"], ["--log-level", "5", "--modes"], ["--port", "0", "--port", "1"],
+# abbreviated, a flag takes no value; a long argument is shortened in the
+# message at a character's boundary.
+TAKEN = [["--port=1", "--json"], ["--log-level", "5", "--modes"], ["--port", "0", "--port", "1"]]
+REFUSED = [
     ["--port", "-1"], ["--port", "+1"], ["--port", "0_1"], ["--port", " 2"], ["--port", "2 "],
-    ["--port", ""], ["--port", "\u0663"], ["--port", "4294967295"], ["--port=9" * 30], ["--port"],
-    ["--log-level=6"], ["--json=1"], ["--mod"], ["-" * 100], ["--json", "--frobnicate", "--help"],
-], ids=repr)
-def test_arguments_are_taken_and_refused_as_videoports_takes_them(arguments):
+    ["--port", ""], ["--port", "\u0663"], ["--port", "4294967295"], ["--port"],
+    ["--log-level=6"], ["--json=1"], ["--mod"], ["--json", "--frobnicate", "--help"],
+    ["--port=9" * 30], ["--port", "x" + "\u20ac" * 30], ["-" * 100],
+]
+
+
+@pytest.mark.parametrize("arguments,status", [(a, 0) for a in TAKEN] + [(a, 2) for a in REFUSED],
+                         ids=repr)
+def test_arguments_are_taken_and_refused_as_videoports_takes_them(arguments, status):
     expected = run_videoports(arguments, RECORDINGS[0])
     actual = run_module(arguments, RECORDINGS[0])
+    assert expected.returncode == status
     assert (actual.returncode, actual.stdout, actual.stderr) == (
         expected.returncode, expected.stdout, expected.stderr)
 
