@@ -49,11 +49,13 @@ struct Step {
 TEST(StandInOutOfMemory, EveryAllocationOfAReadFailsInTurn) {
     const std::string file = std::string(VPI_TEST_SCRATCH_DIR) + "/out-of-memory.json";
     setEnvironment("VPI_DISPLAY_CONFIG", file);
+    const std::string first = standin::configurationToJson(smallMachine(2));
     const std::string changed = standin::configurationToJson(smallMachine(3));
     const Step steps[] = {
-        {"first use", standin::configurationToJson(smallMachine(2)), ERROR_SUCCESS, 2},
+        {"first use", first, ERROR_SUCCESS, 2},
         {"changed", changed, ERROR_SUCCESS, 3},
         {"refused", changed.substr(0, changed.size() - 4), ERROR_GEN_FAILURE, 0},
+        {"good again", first, ERROR_SUCCESS, 2},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
