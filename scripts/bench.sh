@@ -3,10 +3,12 @@
 #
 #   scripts/bench.sh [--seconds S] [ARGS...]
 #       native build: library_vs_platform (the library against the raw
-#       platform calls) on the built-in configuration and on generated
+#       platform calls) on the built-in configuration, on generated
 #       recordings of 16 targets x 4 sources with 50, 200, 1000 and 5000 raw
-#       modes per source, S seconds each (default 2); then the Google
-#       Benchmark programs, which get ARGS (for example
+#       modes per source, and on one of 500 targets x 4 sources (2,000 paths)
+#       with 40 raw modes per source (20,000 modes), S seconds each (default
+#       2); the time of `videoports --json --modes` on that last one; then the
+#       Google Benchmark programs, which get ARGS (for example
 #       --benchmark_filter=refresh).
 #   scripts/bench.sh --wine [--seconds S]
 #       Windows build: library_vs_platform under Wine against Wine's own
@@ -59,14 +61,22 @@ else
     recordings=build/native/bench-recordings
     mkdir -p "$recordings"
     cases=(builtin)
-    for modes in 50 200 1000 5000; do
-        file=$recordings/16x4-n$modes.json
+    # targets x sources per target, raw modes per source
+    for shape in 16x4-n50 16x4-n200 16x4-n1000 16x4-n5000 500x4-n40; do
+        targets=${shape%%x*} modes=${shape##*-n}
+        file=$recordings/$shape.json
         if [[ ! -e $file || bench/generate-recording.py -nt $file ]]; then
-            python3 bench/generate-recording.py --modes "$modes" -o "$file"
+            python3 bench/generate-recording.py --adapters $((targets / 4)) --modes "$modes" \
+                -o "$file"
         fi
         cases+=("$file")
     done
     build/native/bin/library_vs_platform --seconds "$seconds" "${cases[@]}"
+    # The whole program on the largest machine: reading the recording, the
+    # enumeration and the JSON of every port's modes.
+    TIMEFORMAT="videoports --json --modes, 2,000 paths x 20,000 modes: %R s (%U s user, %S s system)"
+    { time VPI_DISPLAY_CONFIG=$recordings/500x4-n40.json build/native/bin/videoports --json --modes \
+        >/dev/null; } 2>&1
     for bench in array_bench enumeration_bench; do
         build/native/bin/$bench "${args[@]}"
     done

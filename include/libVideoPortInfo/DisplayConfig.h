@@ -69,6 +69,7 @@ typedef struct _LUID {
 
 // Error codes.
 #define ERROR_SUCCESS 0
+#define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_GEN_FAILURE 31
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_INVALID_PARAMETER 87

@@ -301,6 +301,13 @@ typedef void (*vpi_watch_callback)(const vpi_watch_event* event, void* user);
 VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t interval_ms,
                             vpi_watch** out);
 
+/* The ports as the watch knows them now (the first list, or the `after` of
+ * its last event), as a new snapshot that is yours to free, without reading
+ * the configuration again: the list that later changes are told against.
+ * Returns VPI_OK, or VPI_E_INVALID_ARGUMENT (NULL arguments) or
+ * VPI_E_NO_MEMORY with NULL in *out. */
+VPI_API int vpi_watch_snapshot(vpi_watch* watch, vpi_snapshot** out);
+
 /* Stops the watch and frees it (see the threading rules above). NULL is
  * fine. One stop per watch. */
 VPI_API void vpi_watch_stop(vpi_watch* watch);

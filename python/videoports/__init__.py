@@ -244,9 +244,15 @@ def watch(interval: float = 2.0) -> Iterator[Change]:
     milliseconds = round(interval * 1000)
     if not 10 <= milliseconds <= 86400000:
         raise ValueError(f"interval {interval} is not between 0.01 and 86400 seconds")
+    return _watch(milliseconds)[1]
+
+
+def _watch(milliseconds):
+    """Starts a watch: the ports it starts from, and the generator of its
+    changes."""
     changes = _follow(_vpi(), milliseconds)
-    next(changes)  # starts the watch: the generator runs to its first yield
-    return changes
+    first = next(changes)  # starts the watch: the generator runs to its first yield
+    return first, changes
 
 
 def _follow(vpi, milliseconds):
@@ -275,7 +281,16 @@ def _follow(vpi, milliseconds):
     if code != _native.VPI_OK:
         raise VideoPortsError(code, _text(vpi.vpi_last_error()))
     try:
-        yield None  # the watch runs
+        # The watch runs: first the ports it starts from.
+        known = ctypes.c_void_p()
+        code = vpi.vpi_watch_snapshot(handle, ctypes.byref(known))
+        if code != _native.VPI_OK:
+            raise VideoPortsError(code, _text(vpi.vpi_last_error()))
+        try:
+            first = _ports(vpi, known)
+        finally:
+            vpi.vpi_snapshot_free(known)
+        yield first
         while True:
             try:
                 # In short steps, so that a KeyboardInterrupt ends the wait on

@@ -1,13 +1,17 @@
-"""python3 -m videoports: prints what the videoports program prints."""
+"""python3 -m videoports: prints what the videoports program prints, takes and
+refuses the same arguments (but --prometheus and --output, the program's alone)
+and fails the same way, with one line on standard error."""
 
-import argparse
 import datetime
+import errno
 import json
 import os
 import sys
 import unicodedata
+from dataclasses import dataclass
+from typing import Optional
 
-from . import VideoPortsError, library_version, snapshot, watch
+from . import VideoPortsError, _watch, library_version, snapshot
 
 EXIT_PLATFORM_FAILURE = 1
 EXIT_USAGE = 2
@@ -313,56 +317,227 @@ def table(ports, with_modes):
     return text
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(
-        prog="python3 -m videoports",
-        description="Lists the video ports of this machine, as the videoports program does.",
+USAGE = """Usage: python3 -m videoports [options]
+Lists the video ports of this machine, as the videoports program does.
+
+Options (a value may also follow an equals sign: --port=1):
+  --modes             also list each port's distinct display modes
+  --port N            only port N (0-based)
+  --json              everything, as JSON (modes included)
+  --watch             list the ports, then print one line per change of the
+                      display configuration until interrupted (with --json,
+                      one JSON object per line)
+  --count N           with --watch: end after N changes
+  --interval SECONDS  with --watch: look for changes at least this often
+                      (default 2; decimals allowed, as in 0.5)
+  --log-level N       log threshold: 0 trace, 1 debug, 2 info, 3 warning (default),
+                      4 error, 5 fatal
+  -h, --help          this text
+  --version           the vpi library's version
+
+--prometheus and --output are the videoports program's alone.
+
+Exit status: 0 success (with --watch: interrupted, or N changes shown), 1 the
+vpi library could not be loaded, the display configuration could not be read
+or the output could not be written, 2 a bad argument or port index.
+"""
+
+# Options that take a number, and the largest number each takes (as videoports).
+NUMBER_OPTIONS = {"--port": 0xFFFFFFFE, "--log-level": 5, "--count": 0xFFFFFFFF}
+# The polling interval's range, in milliseconds (as videoports).
+SHORTEST_INTERVAL, LONGEST_INTERVAL = 10, 86400000
+PROGRAM_ONLY = ("--prometheus", "-o", "--output")
+
+
+class UsageError(Exception):
+    """A bad argument; the message leaves out the program's name."""
+
+
+@dataclass
+class Options:
+    action: str = "run"  # or "help", "version"
+    modes: bool = False
+    json: bool = False
+    port: Optional[int] = None
+    log_level: Optional[int] = None
+    watch: bool = False
+    count: Optional[int] = None
+    interval: Optional[int] = None  # milliseconds
+
+
+def shown(argument):
+    """An argument as a message shows it: at most 60 bytes, cut at a character
+    boundary."""
+    data = os.fsencode(argument)
+    if len(data) <= 60:
+        return argument
+    cut = 60
+    while cut > 0 and data[cut] & 0xC0 == 0x80:
+        cut -= 1
+    return os.fsdecode(data[:cut]) + "..."
+
+
+def _number(option, text):
+    """Digits only, no sign or blank, up to the option's largest number."""
+    largest = NUMBER_OPTIONS[option]
+    if text is None:
+        raise UsageError(f"{option} needs a number")
+    digits = text != "" and all(c in "0123456789" for c in text)
+    if not digits or len(text) > len(str(largest)) or int(text) > largest:
+        raise UsageError(f"{option}: not a number from 0 to {largest}: '{shown(text)}'")
+    return int(text)
+
+
+def _seconds_text(milliseconds):
+    text = str(milliseconds // 1000)
+    if milliseconds % 1000:
+        text += "." + f"{milliseconds % 1000:03d}".rstrip("0")
+    return text
+
+
+def _milliseconds(option, text):
+    """Seconds with at most three decimals, from the shortest to the longest
+    interval, in milliseconds."""
+    if text is None:
+        raise UsageError(f"{option} needs a number of seconds")
+    whole, point, fraction = text.partition(".")
+    valid = (
+        whole != ""
+        and all(c in "0123456789" for c in whole + fraction)
+        and len(fraction) <= 3
+        and (not point or fraction != "")
+        and len(whole) <= len(str(LONGEST_INTERVAL // 1000))
     )
-    parser.add_argument("--modes", action="store_true", help="also list each port's distinct modes")
-    parser.add_argument("--port", type=int, metavar="N", help="only port N (0-based)")
-    parser.add_argument("--json", action="store_true", help="everything, as JSON (modes included)")
-    parser.add_argument("--watch", action="store_true", help="list the ports, then one line per change")
-    parser.add_argument("--count", type=int, metavar="N", help="with --watch: end after N changes")
-    parser.add_argument("--interval", type=float, default=2.0, metavar="SECONDS",
-                        help="with --watch: look for changes at least this often (default 2)")
-    parser.add_argument("--version", action="store_true", help="the vpi library's version")
-    options = parser.parse_args(argv)
-    if options.version:
-        print(f"videoports {library_version()}")
-        return 0
+    milliseconds = int(whole) * 1000 + int(fraction.ljust(3, "0")) if valid else -1
+    if not SHORTEST_INTERVAL <= milliseconds <= LONGEST_INTERVAL:
+        raise UsageError(
+            f"{option}: not a number of seconds from {_seconds_text(SHORTEST_INTERVAL)} to "
+            f"{_seconds_text(LONGEST_INTERVAL)}: '{shown(text)}'"
+        )
+    return milliseconds
+
+
+def parse_arguments(argv):
+    """Options from the arguments, by the videoports program's rules: a value
+    follows as the next argument or after an equals sign, a flag takes none,
+    nothing is abbreviated, and --help or --version ends the parsing. Raises
+    UsageError."""
+    options = Options()
+    rest = list(argv)
+    while rest:
+        argument = rest.pop(0)
+        name, equals, value = argument.partition("=")
+        if argument in ("--help", "-h"):
+            options.action = "help"
+            return options
+        if argument == "--version":
+            options.action = "version"
+            return options
+        if argument in ("--modes", "--json", "--watch"):
+            setattr(options, argument[2:], True)
+        elif name in NUMBER_OPTIONS or name == "--interval":
+            if not equals:
+                value = rest.pop(0) if rest else None
+            if name == "--interval":
+                options.interval = _milliseconds(name, value)
+            else:
+                setattr(options, name[2:].replace("-", "_"), _number(name, value))
+        elif name in PROGRAM_ONLY:
+            raise UsageError(f"{name} is the videoports program's alone")
+        else:
+            raise UsageError(f"unknown argument '{shown(argument)}'")
+    if not options.watch and (options.count is not None or options.interval is not None):
+        raise UsageError(f"{'--count' if options.count is not None else '--interval'} needs --watch")
+    if options.watch and options.port is not None:
+        raise UsageError("--watch follows every port: it does not take --port")
+    return options
+
+
+def _say(line):
+    """One line on standard error, with the bytes of the arguments it shows."""
+    if sys.stderr is not None:
+        sys.stderr.flush()
+        sys.stderr.buffer.write((line + "\n").encode("utf-8", "surrogateescape"))
+        sys.stderr.flush()
+
+
+def write_output(data):
+    """Writes all of `data` to standard output and returns the exit status: 0,
+    or 1 with one line on standard error when it cannot be written (a full
+    device, a closed output, a pipe closed by its reader)."""
     try:
-        changes = watch(options.interval) if options.watch else None
-        ports = snapshot()
+        if sys.stdout is None:  # started with standard output closed
+            raise OSError(errno.EBADF, os.strerror(errno.EBADF))
+        out = sys.stdout.buffer
+        view = memoryview(data)
+        while view:
+            written = out.write(view)
+            if not written:  # a raw stream that would block, or took nothing
+                raise OSError(errno.EAGAIN, os.strerror(errno.EAGAIN))
+            view = view[written:]
+        out.flush()
+        return 0
+    except OSError as error:
+        _say(f"videoports: cannot write the output: {os.strerror(error.errno or errno.EIO)}")
+        # What is still buffered would fail again when Python exits.
+        try:
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        except (AttributeError, OSError, ValueError):
+            pass
+        return EXIT_PLATFORM_FAILURE
+
+
+def main(argv=None):
+    try:
+        options = parse_arguments(sys.argv[1:] if argv is None else argv)
+    except UsageError as error:
+        _say(f"videoports: {error} (see --help)")
+        return EXIT_USAGE
+    if options.action == "help":
+        return write_output(USAGE.encode("utf-8"))
+    if options.log_level is not None:
+        # Read by the library when it first logs.
+        os.environ["TKL_LOG_PRIORITY"] = str(options.log_level)
+    try:
+        if options.action == "version":
+            return write_output(f"videoports {library_version()}\n".encode("utf-8"))
+        if options.watch:
+            # The list the changes are told against, read once.
+            ports, changes = _watch(options.interval or 2000)
+        else:
+            ports, changes = snapshot(), None
     except VideoPortsError as error:
-        print(f"videoports: {error.message}", file=sys.stderr)
+        _say(f"videoports: {error.message}")
+        return EXIT_PLATFORM_FAILURE
+    except OSError as error:  # the vpi library cannot be loaded
+        _say(f"videoports: {error}")
         return EXIT_PLATFORM_FAILURE
     if options.port is not None:
-        if not 0 <= options.port < len(ports):
+        if options.port >= len(ports):
             count = len(ports)
-            print(
+            _say(
                 f"videoports: no port {options.port}: this machine has {count} "
-                f"port{'' if count == 1 else 's'}",
-                file=sys.stderr,
+                f"port{'' if count == 1 else 's'}"
             )
             return EXIT_USAGE
         ports = [ports[options.port]]
-    out = sys.stdout.buffer
     source = configuration_source()
     if options.json and options.watch:
         listing = {"time": local_timestamp(), "event": "listed", "source": source,
                    "ports": [port_json(port) for port in ports]}
-        out.write((_json_line(listing) + "\n").encode("utf-8"))
+        status = write_output((_json_line(listing) + "\n").encode("utf-8"))
     elif options.json:
         document = {"source": source, "ports": [port_json(port) for port in ports]}
-        out.write((json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
+        return write_output((json.dumps(document, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
     else:
         if source == "built-in":
-            print(BUILT_IN_NOTE, file=sys.stderr, flush=True)
-        out.write(table(ports, options.modes).encode("utf-8"))
-    out.flush()
-    if changes is not None:
-        _print_changes(changes, options, out)
-    return 0
+            _say(BUILT_IN_NOTE)
+        status = write_output(table(ports, options.modes).encode("utf-8"))
+    if changes is None or status != 0:
+        if changes is not None:
+            changes.close()
+        return status
+    return _print_changes(changes, options)
 
 
 def _json_line(value):
@@ -370,24 +545,26 @@ def _json_line(value):
     return json.dumps(value, ensure_ascii=False, separators=(",", ":"))
 
 
-def _print_changes(changes, options, out):
-    """One line per change, until interrupted or --count changes."""
-    shown = 0
+def _print_changes(changes, options):
+    """One line per change, until interrupted or --count changes; the exit
+    status."""
+    printed = 0
     try:
-        while options.count is None or shown < options.count:
+        while options.count is None or printed < options.count:
             change = next(changes)
             time = local_timestamp()
             if options.json:
                 line = _json_line(change_json(change, time))
             else:
                 line = f"{time} {change_text(change)}"
-            out.write((line + "\n").encode("utf-8"))
-            out.flush()
-            shown += 1
+            if write_output((line + "\n").encode("utf-8")) != 0:
+                return EXIT_PLATFORM_FAILURE
+            printed += 1
     except KeyboardInterrupt:
         pass
     finally:
         changes.close()
+    return 0
 
 
 if __name__ == "__main__":

@@ -116,22 +116,9 @@ def _candidates():
     yield from _LIBRARY_NAMES
 
 
-def load():
-    """Loads vpi and declares its functions; raises OSError naming every
-    place tried when it cannot be found."""
-    tried = []
-    for candidate in _candidates():
-        try:
-            library = _open(candidate)
-            break
-        except OSError as error:
-            tried.append(f"{candidate} ({error})")
-    else:
-        raise OSError(
-            "the vpi library was not found: install the videoports wheel that carries it "
-            "(scripts/package.sh builds one), or set VPI_LIBRARY to the path of "
-            f"{_LIBRARY_NAMES[0]} in a build or an installed package; tried: " + "; ".join(tried)
-        )
+def _declare(library):
+    """Declares vpi's functions; raises AttributeError for a library without
+    them."""
     library.vpi_snapshot_take.argtypes = [ctypes.POINTER(ctypes.c_void_p)]
     library.vpi_snapshot_take.restype = ctypes.c_int
     library.vpi_snapshot_free.argtypes = [ctypes.c_void_p]
@@ -151,6 +138,30 @@ def load():
         ctypes.POINTER(ctypes.c_void_p),
     ]
     library.vpi_watch_start.restype = ctypes.c_int
+    library.vpi_watch_snapshot.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)]
+    library.vpi_watch_snapshot.restype = ctypes.c_int
     library.vpi_watch_stop.argtypes = [ctypes.c_void_p]
     library.vpi_watch_stop.restype = None
     return library
+
+
+def load():
+    """Loads vpi and declares its functions; raises OSError, with a one-line
+    message naming every place tried, when no vpi library can be loaded (none
+    found, or a file that is no such library)."""
+    tried = []
+    for candidate in _candidates():
+        try:
+            return _declare(_open(candidate))
+        except OSError as error:
+            tried.append(f"{candidate} ({error})")
+        except AttributeError:
+            tried.append(f"{candidate} (not the vpi library: it has no vpi_snapshot_take)")
+    reasons = " ".join("; ".join(tried).split())  # one line, whatever the loader said
+    if os.environ.get("VPI_LIBRARY"):
+        raise OSError(f"the vpi library cannot be loaded from VPI_LIBRARY: {reasons}")
+    raise OSError(
+        "the vpi library was not found: install the videoports wheel that carries it "
+        "(scripts/package.sh builds one), or set VPI_LIBRARY to the path of "
+        f"{_LIBRARY_NAMES[0]} in a build or an installed package; tried: {reasons}"
+    )

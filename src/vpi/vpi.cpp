@@ -204,13 +204,13 @@ constexpr std::uint32_t longestIntervalMilliseconds = 86400000;
 //
 // Ownership: vpi_watch_stop() from another thread joins the thread and
 // deletes the watch; from inside the callback it detaches the thread, which
-// deletes the watch when the callback has returned. `mutex` guards
+// deletes the watch when the callback has returned. `mutex` guards `known`,
 // `watcher`, `stopping` and `stoppedInside`.
 struct vpi_watch {
     vpi_watch_callback callback = nullptr;
     void* user = nullptr;
     unsigned long interval = defaultIntervalMilliseconds;
-    std::vector<snapshot::PortState> first;
+    std::vector<snapshot::PortState> known; // the last list the watch saw
 
     std::thread thread;
     std::mutex mutex;
@@ -253,7 +253,7 @@ void follow(vpi_watch* watch) {
         std::lock_guard<std::mutex> lock(watch->mutex);
         try {
             watcher.reset(new snapshot::DisplayWatcher(watch->interval));
-            before = layOut(watch->first);
+            before = layOut(watch->known);
             watch->watcher = watcher.get();
         } catch (const std::exception& e) {
             watch->startError = e.what();
@@ -262,7 +262,7 @@ void follow(vpi_watch* watch) {
     }
     watch->started.notify_all();
     if (watch->watcher != nullptr) {
-        snapshot::PortWatch followed(std::move(watch->first));
+        snapshot::PortWatch followed(watch->known);
         const snapshot::PortWatch::Reader read = [] {
             try {
                 return readConfiguration();
@@ -280,6 +280,10 @@ void follow(vpi_watch* watch) {
             }
             vpi_snapshot* after = nullptr;
             try {
+                {
+                    std::lock_guard<std::mutex> lock(watch->mutex);
+                    watch->known = followed.last();
+                }
                 after = layOut(followed.last());
                 const std::vector<vpi_change> changes = changesOf(look.changes, *before, *after);
                 const vpi_watch_event event{
@@ -377,7 +381,7 @@ VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t in
         if (!ports) {
             return VPI_E_PLATFORM;
         }
-        watch->first = std::move(*ports);
+        watch->known = std::move(*ports);
         watch->thread = std::thread(follow, watch.get());
         std::unique_lock<std::mutex> lock(watch->mutex);
         watch->started.wait(lock, [&] { return watch->running; });
@@ -389,6 +393,23 @@ VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t in
         }
         lock.unlock();
         *out = watch.release();
+        lastError[0] = '\0';
+        return VPI_OK;
+    });
+}
+
+VPI_API int vpi_watch_snapshot(vpi_watch* watch, vpi_snapshot** out) {
+    if (out != nullptr) {
+        *out = nullptr;
+    }
+    if (watch == nullptr || out == nullptr) {
+        setLastError(watch == nullptr ? "vpi_watch_snapshot: watch is NULL"
+                                      : "vpi_watch_snapshot: out is NULL");
+        return VPI_E_INVALID_ARGUMENT;
+    }
+    return guarded([&] {
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        *out = layOut(watch->known);
         lastError[0] = '\0';
         return VPI_OK;
     });

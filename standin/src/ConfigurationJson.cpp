@@ -18,7 +18,13 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace standin {
 namespace {
@@ -40,14 +46,53 @@ struct Fault {
 // a table, a record, and four levels of fields in a device-information record).
 constexpr std::size_t kMaxDepth = 32;
 
+// Empties `value` from its leaves up. nlohmann's destructor first moves a
+// container's children to a vector of its own, which allocates, and an
+// allocation that fails inside a destructor ends the program; an emptied
+// container needs no such vector. Values nest at most kMaxDepth levels
+// (DocumentBuilder), which bounds the recursion.
+void release(Json& value) noexcept {
+    if (value.is_array()) {
+        auto& items = value.get_ref<Json::array_t&>();
+        for (Json& item : items) {
+            release(item);
+        }
+        items.clear();
+    } else if (value.is_object()) {
+        auto& fields = value.get_ref<Json::object_t&>();
+        for (auto& field : fields) {
+            release(field.second);
+        }
+        fields.clear();
+    }
+}
+
+// A value that is released (release()) when it goes.
+struct Owned {
+    Owned() = default;
+    Owned(Owned&& other) noexcept : value(std::move(other.value)) {}
+    Owned& operator=(Owned&&) = delete;
+    ~Owned() { release(value); }
+    Json value;
+};
+
 // Builds the document from the parser's events, as nlohmann's own builder does,
 // and refuses on the way, with the place, what that builder would take
 // silently or not survive: nesting deeper than kMaxDepth (walking a deep value
 // would overflow the stack), a field given twice (the builder keeps the last),
 // a NUL inside a text (which would cut a name short), and numbers no type holds.
+// Whatever happens, no value is destroyed in a way that allocates (release()).
 class DocumentBuilder : public nlohmann::json_sax<Json> {
 public:
-    Json take() { return std::move(root_); }
+    DocumentBuilder() { frames_.reserve(kMaxDepth); } // frames never move
+
+    ~DocumentBuilder() override {
+        for (Frame& frame : frames_) {
+            frame.release();
+        }
+    }
+
+    Owned take() { return std::move(root_); }
 
     bool null() override { return add(nullptr); }
     bool boolean(bool value) override { return add(value); }
@@ -68,19 +113,20 @@ public:
     }
     bool binary(binary_t&) override { return add(Json()); } // never in JSON text
 
-    bool start_object(std::size_t) override { return open(Json::object()); }
-    bool start_array(std::size_t) override { return open(Json::array()); }
+    bool start_object(std::size_t) override { return open(false); }
+    bool start_array(std::size_t) override { return open(true); }
     bool end_object() override { return close(); }
     bool end_array() override { return close(); }
 
     bool key(string_t& name) override {
+        Frame& frame = frames_.back();
         if (name.find('\0') != std::string::npos) {
             fail(placeOf(frames_.size() - 1), "a field name holds a NUL character");
         }
-        if (!frames_.back().keys.insert(name).second) {
+        if (!frame.keys.insert(name).second) {
             fail(placeOf(frames_.size() - 1), "a second field \"" + name + "\"");
         }
-        frames_.back().key = std::move(name);
+        frame.key = std::move(name);
         return true;
     }
 
@@ -95,76 +141,111 @@ public:
     }
 
 private:
-    // An open object or array. Its parent does not change while it is open,
-    // so the pointer stays valid.
+    // An open object or array, whose contents go to its parent once it is
+    // complete. An object's fields are kept as plain pairs until then:
+    // nlohmann's ordered object copies all its fields whenever it grows, and
+    // destroys the old ones.
     struct Frame {
-        Json* value;
-        std::string key;            // objects: the field being read
-        std::set<std::string> keys; // objects: the fields read so far
+        bool array;
+        Json::array_t items;                              // arrays: the elements so far
+        std::vector<std::pair<std::string, Json>> fields; // objects: the fields so far
+        std::string key;                                  // objects: the field being read
+        std::set<std::string> keys;                       // objects: the names read so far
+
+        void release() noexcept {
+            for (Json& item : items) {
+                standin::release(item);
+            }
+            for (auto& field : fields) {
+                standin::release(field.second);
+            }
+        }
     };
 
     // The place of the container of frame `depth` (0: the document), or with
     // depth = frames_.size() the place of the next value; spelled out only
-    // when something is refused.
+    // when something is refused. An open child is not yet among its parent's
+    // elements.
     std::string placeOf(std::size_t depth) const {
         std::string place;
         for (std::size_t i = 0; i < depth; ++i) {
-            const Json& value = *frames_[i].value;
-            // An open child is already the array's last element.
-            const std::size_t index = value.size() - (i + 1 < frames_.size() ? 1 : 0);
-            place = value.is_array() ? place + "[" + std::to_string(index) + "]"
-                    : place.empty()  ? frames_[i].key
-                                     : place + "." + frames_[i].key;
+            const Frame& frame = frames_[i];
+            place = frame.array     ? place + "[" + std::to_string(frame.items.size()) + "]"
+                    : place.empty() ? frame.key
+                                    : place + "." + frame.key;
         }
         return place;
     }
 
     std::string nextPlace() const { return placeOf(frames_.size()); }
 
-    // Puts `value` where the next value goes and returns where it now is.
-    Json* put(Json value) {
+    // Moves `value` where the next value goes; on failure `value` is left as
+    // it was.
+    void put(Json& value) {
         if (frames_.empty()) {
-            root_ = std::move(value);
-            return &root_;
+            root_.value = std::move(value);
+            return;
         }
         Frame& frame = frames_.back();
-        if (frame.value->is_array()) {
-            frame.value->push_back(std::move(value));
-            return &frame.value->back();
+        if (frame.array) {
+            frame.items.push_back(std::move(value));
+        } else {
+            frame.fields.emplace_back(std::move(frame.key), std::move(value));
         }
-        // Straight to the field list: the key is known to be new, and the
-        // map's own insertion would search the whole object first.
-        auto& fields =
-            static_cast<Json::object_t::Container&>(frame.value->get_ref<Json::object_t&>());
-        fields.emplace_back(frame.key, std::move(value));
-        return &fields.back().second;
     }
 
     bool add(Json value) {
-        put(std::move(value));
+        put(value);
         return true;
     }
 
-    bool open(Json container) {
+    bool open(bool array) {
         if (frames_.size() == kMaxDepth) {
             fail(nextPlace(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
         }
-        frames_.push_back(Frame{put(std::move(container)), std::string(), {}});
+        frames_.push_back(Frame{array, {}, {}, std::string(), {}});
         return true;
     }
 
+    // The open container, complete, goes to its parent. Its object is made
+    // with room for every field, so that it never grows.
     bool close() {
+        Owned complete;
+        Frame& frame = frames_.back();
+        if (frame.array) {
+            complete.value = Json::array();
+            complete.value.get_ref<Json::array_t&>().swap(frame.items);
+        } else {
+            complete.value = Json::object();
+            auto& fields =
+                static_cast<Json::object_t::Container&>(complete.value.get_ref<Json::object_t&>());
+            fields.reserve(frame.fields.size());
+            for (auto& [name, field] : frame.fields) {
+                fields.emplace_back(std::move(name), std::move(field));
+            }
+        }
         frames_.pop_back();
+        put(complete.value);
         return true;
     }
 
-    Json root_;
+    Owned root_;
     std::vector<Frame> frames_;
 };
 
 // Parses a whole JSON text, refusing what the records' reader would take
 // silently or not survive; throws Fault.
-Json parseText(const std::string& text) {
+Owned parseText(const std::string& text) {
+    // nlohmann's reader takes a NUL byte for the end of the text, and would
+    // then take the document without what follows.
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        const std::size_t lineStart = text.rfind('\n', nul);
+        const auto line = std::count(text.begin(), text.begin() + std::ptrdiff_t(nul), '\n') + 1;
+        const std::size_t column = nul - (lineStart == std::string::npos ? 0 : lineStart + 1) + 1;
+        fail("", "JSON syntax error: a NUL byte at line " + std::to_string(line) + ", column " +
+                     std::to_string(column));
+    }
     DocumentBuilder builder;
     Json::sax_parse(text, &builder);
     return builder.take();
@@ -280,7 +361,7 @@ private:
 
     const Json* in_;                 // reading: the object
     std::vector<const char*> names_; // reading: the fields taken
-    Json out_ = Json::object();      // writing: the object
+    Json out_;                       // writing: the object (null until a field is written)
 };
 
 // Each record's fields, named as the platform declares them and in its order,
@@ -403,7 +484,9 @@ struct Fields {
 
     static void of(Codec& v, Document& r) {
         VPI_FIELDS(format, version);
-        if (r.format != kFormatName) {
+        // Compared as a string: comparing with a Json value would make one
+        // inside a function that may not throw.
+        if (!r.format.is_string() || r.format.get_ref<const std::string&>() != kFormatName) {
             fail("format",
                  std::string("expected \"") + kFormatName + "\", found " + r.format.dump());
         }
@@ -539,7 +622,7 @@ void checkModeIndex(const Configuration& configuration, UINT32 index,
 Configuration configurationFromJson(const std::string& text) {
     try {
         Document document;
-        Codec::read(parseText(text), document);
+        Codec::read(parseText(text).value, document);
         for (std::size_t i = 0; i < document.paths.size(); ++i) {
             const std::string path = "paths[" + std::to_string(i) + "]";
             checkModeIndex(document, document.paths[i].sourceInfo.modeInfoIdx,
@@ -554,34 +637,82 @@ Configuration configurationFromJson(const std::string& text) {
     }
 }
 
+namespace {
+
+// What a path that is not a regular file names, for the message.
+std::string notARegularFile(const struct stat& status) {
+    const char* kind = S_ISDIR(status.st_mode)   ? "a directory"
+                       : S_ISCHR(status.st_mode) ? "a character device"
+#ifndef _WIN32
+                       : S_ISFIFO(status.st_mode) ? "a FIFO"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                       : S_ISBLK(status.st_mode)  ? "a block device"
+#endif
+                                                 : "something else";
+    return std::string("cannot read the file: it is ") + kind + ", not a regular file";
+}
+
+// Closes a file descriptor when it goes.
+struct Descriptor {
+    int fd;
+    ~Descriptor() { ::close(fd); }
+};
+
+} // namespace
+
 Configuration loadConfigurationFile(const std::string& path) {
-    // Some systems open a directory like a file, and then fail to read it.
+    // Opened without waiting and read only if it is a regular file: a FIFO
+    // with no writer, or a terminal, would block the opening or the reading
+    // for good. (On Windows no opening waits, and a device such as CON is
+    // refused before it is read.)
+#ifdef _WIN32
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
     struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        throw ConfigurationError("cannot read the file: it is a directory");
+    if (fd < 0) {
+        const int error = errno;
+        // Some systems refuse to open a directory, and none opens a socket.
+        if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+            throw ConfigurationError(notARegularFile(status));
+        }
+        throw ConfigurationError(std::string("cannot open the file: ") + std::strerror(error));
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        throw ConfigurationError(std::string("cannot open the file: ") + std::strerror(errno));
+    const Descriptor file{fd};
+    if (::fstat(fd, &status) != 0) {
+        throw ConfigurationError(std::string("cannot read the file: ") + std::strerror(errno));
     }
-    // Far above any machine's recording, and a bound for a device that never
-    // ends (/dev/zero).
+    if (!S_ISREG(status.st_mode)) {
+        throw ConfigurationError(notARegularFile(status));
+    }
+    // Far above any machine's recording; the reading stops there too, for a
+    // file that grows while it is read.
     constexpr std::size_t kMaxSize = std::size_t(16) << 20;
-    std::string text;
-    char buffer[65536];
-    std::size_t n = 0;
-    while (text.size() <= kMaxSize && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
+    const auto tooLarge = [] {
+        return ConfigurationError("cannot read the file: larger than 16 MiB");
+    };
+    if (std::uintmax_t(status.st_size) > kMaxSize) {
+        throw tooLarge();
     }
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) {
-        throw ConfigurationError(std::string("cannot read the file") +
-                                 (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+    std::string text;
+    text.reserve(std::size_t(status.st_size));
+    char buffer[65536];
+    while (text.size() <= kMaxSize) {
+        const auto n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw ConfigurationError(std::string("cannot read the file: ") + std::strerror(errno));
+        }
+        text.append(buffer, std::size_t(n));
     }
     if (text.size() > kMaxSize) {
-        throw ConfigurationError("cannot read the file: larger than 16 MiB");
+        throw tooLarge();
     }
     return configurationFromJson(text);
 }

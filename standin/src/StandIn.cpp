@@ -8,11 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 namespace standin {
@@ -30,113 +37,12 @@ struct Fault {
 // zero when it cannot be read.
 using FileStamp = std::pair<std::filesystem::file_time_type, std::uintmax_t>;
 
-FileStamp stampOf(const std::string& path) {
+FileStamp stampOf(const std::filesystem::path& path) noexcept {
     std::error_code timeError;
     std::error_code sizeError;
     const auto modified = std::filesystem::last_write_time(path, timeError);
     const auto size = std::filesystem::file_size(path, sizeError);
     return {timeError ? std::filesystem::file_time_type{} : modified, sizeError ? 0 : size};
-}
-
-struct State {
-    std::mutex mutex;
-    Configuration configuration;
-    bool unusable = false; // a VPI_DISPLAY_CONFIG file was refused
-    // The VPI_DISPLAY_CONFIG file served, and its stamp when it was read;
-    // empty while another configuration is served.
-    std::string file;
-    FileStamp fileStamp;
-    std::optional<Configuration> pending;
-    std::array<unsigned, kOperations> calls{};
-    std::vector<Fault> faults;
-};
-
-std::size_t slot(Operation operation) {
-    return static_cast<std::size_t>(operation);
-}
-
-// Reads `state.file`, reporting a refused file on one line. The stamp is
-// taken first: a change while the file is read is seen by the next check.
-void loadFile(State& state) {
-    state.fileStamp = stampOf(state.file);
-    state.unusable = false;
-    try {
-        state.configuration = loadConfigurationFile(state.file);
-    } catch (const ConfigurationError& e) {
-        state.configuration = Configuration{};
-        state.unusable = true;
-        std::fprintf(
-            stderr,
-            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s\n",
-            state.file.c_str(), e.what());
-        std::fflush(stderr);
-    }
-}
-
-// Loads what the environment asks for.
-void load(State& state) {
-    state.pending.reset();
-    state.calls = {};
-    state.faults.clear();
-    state.unusable = false;
-    const char* path = std::getenv("VPI_DISPLAY_CONFIG");
-    state.file = path != nullptr ? path : "";
-    if (state.file.empty()) {
-        state.configuration = defaultConfiguration();
-        return;
-    }
-    loadFile(state);
-}
-
-// A recording that was edited or replaced since it was read is a change of
-// the machine's configuration: it is read again.
-void reloadIfChanged(State& state) {
-    if (!state.file.empty() && stampOf(state.file) != state.fileStamp) {
-        loadFile(state);
-    }
-}
-
-// Never destroyed: the operations may be called while other libraries unload.
-State& state() {
-    static State* instance = [] {
-        auto* s = new State;
-        load(*s);
-        return s;
-    }();
-    return *instance;
-}
-
-// Counts the call; true (with `code`) when a scripted fault claims it.
-bool countCall(State& s, Operation operation, LONG& code) {
-    const unsigned call = ++s.calls[slot(operation)];
-    for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
-        if (it->operation == operation && it->call == call) {
-            code = it->code;
-            s.faults.erase(it);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Runs `use` on the state under its lock.
-template <typename Use> auto locked(Use&& use) {
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return use(s);
-}
-
-// Answers one call of `operation` under the state's lock, once counted,
-// unless a scripted fault claims it: the fault's code is returned instead, or
-// for EnumDisplaySettingsExW, which has no code to return, 0.
-template <typename Answer> auto serve(Operation operation, Answer&& answer) {
-    return locked([&](State& s) {
-        LONG code = ERROR_SUCCESS;
-        if (countCall(s, operation, code)) {
-            return decltype(answer(s))(operation == Operation::EnumDisplaySettingsExW ? 0 : code);
-        }
-        return answer(s);
-    });
 }
 
 // The table asked for: exactly one of QDC_ALL_PATHS, QDC_ONLY_ACTIVE_PATHS
@@ -186,13 +92,9 @@ Tables activeTables(const Configuration& c) {
 
 // QDC_DATABASE_CURRENT: the active paths as the configuration database
 // stores them, whose target modes keep the mode but not the signal timing.
-Tables tablesFor(const Configuration& c, UINT32 table) {
-    if (table == QDC_ALL_PATHS) {
-        return Tables{c.paths, c.modes};
-    }
-    Tables t = activeTables(c);
+Tables databaseTables(Tables t) {
     for (DISPLAYCONFIG_MODE_INFO& mode : t.modes) {
-        if (table == QDC_DATABASE_CURRENT && mode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET) {
+        if (mode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET) {
             DISPLAYCONFIG_VIDEO_SIGNAL_INFO& signal = mode.targetMode.targetVideoSignalInfo;
             signal.pixelRate = 0;
             signal.hSyncFreq = DISPLAYCONFIG_RATIONAL{};
@@ -212,70 +114,325 @@ std::optional<std::u16string> sourceName(const Configuration& c, const LUID& ada
     return nameOf(record.viewGdiDeviceName);
 }
 
-// The active paths whose source is the device, in table order.
-std::vector<DISPLAYCONFIG_PATH_INFO> activePaths(const Configuration& c,
-                                                 const std::u16string& device) {
-    std::vector<DISPLAYCONFIG_PATH_INFO> paths;
-    for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
-        const std::optional<std::u16string> name =
-            sourceName(c, path.sourceInfo.adapterId, path.sourceInfo.id);
-        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0 && name && *name == device) {
-            paths.push_back(path);
-        }
-    }
-    return paths;
-}
-
-// The device's orientation now: its first active path's rotation.
-DWORD orientationOf(const Configuration& c, const std::u16string& device) {
-    const std::vector<DISPLAYCONFIG_PATH_INFO> paths = activePaths(c, device);
-    const UINT32 rotation = paths.empty() ? 0u : UINT32(paths.front().targetInfo.rotation);
+// A path's orientation: its target's rotation.
+DWORD orientationOf(const DISPLAYCONFIG_PATH_INFO& path) {
+    const auto rotation = UINT32(path.targetInfo.rotation);
     return rotation >= DISPLAYCONFIG_ROTATION_IDENTITY &&
                    rotation <= DISPLAYCONFIG_ROTATION_ROTATE270
                ? rotation - DISPLAYCONFIG_ROTATION_IDENTITY
                : DMDO_DEFAULT;
 }
 
-// The device's current mode, from the first active path whose source it is
-// that designates a source mode.
-std::optional<DEVMODEW> currentMode(const Configuration& c, const std::u16string& device) {
-    for (const DISPLAYCONFIG_PATH_INFO& path : activePaths(c, device)) {
-        if (path.sourceInfo.modeInfoIdx >= c.modes.size()) {
-            continue;
-        }
-        const DISPLAYCONFIG_SOURCE_MODE& source = c.modes[path.sourceInfo.modeInfoIdx].sourceMode;
-        DWORD frequency = 0;
-        if (path.targetInfo.modeInfoIdx < c.modes.size()) {
-            const DISPLAYCONFIG_RATIONAL& v =
-                c.modes[path.targetInfo.modeInfoIdx].targetMode.targetVideoSignalInfo.vSyncFreq;
-            frequency = v.Denominator == 0 ? 0 : v.Numerator / v.Denominator;
-        }
-        static const DWORD bits[] = {0, 8, 16, 24, 32};
-        const UINT32 format = source.pixelFormat;
-        DEVMODEW mode = makeDisplayMode(source.width, source.height, frequency,
-                                        format <= 4 ? bits[format] : 0, orientationOf(c, device));
-        mode.dmPosition = source.position;
-        return mode;
+// The current mode of an active path whose source mode index is in the table.
+DEVMODEW currentModeOf(const Configuration& c, const DISPLAYCONFIG_PATH_INFO& path,
+                       DWORD orientation) {
+    const DISPLAYCONFIG_SOURCE_MODE& source = c.modes[path.sourceInfo.modeInfoIdx].sourceMode;
+    DWORD frequency = 0;
+    if (path.targetInfo.modeInfoIdx < c.modes.size()) {
+        const DISPLAYCONFIG_RATIONAL& v =
+            c.modes[path.targetInfo.modeInfoIdx].targetMode.targetVideoSignalInfo.vSyncFreq;
+        frequency = v.Denominator == 0 ? 0 : v.Numerator / v.Denominator;
     }
-    return std::nullopt;
+    static const DWORD bits[] = {0, 8, 16, 24, 32};
+    const UINT32 format = source.pixelFormat;
+    DEVMODEW mode = makeDisplayMode(source.width, source.height, frequency,
+                                    format <= 4 ? bits[format] : 0, orientation);
+    mode.dmPosition = source.position;
+    return mode;
 }
 
-// The answer to the adapter-name request, whatever its id: the configuration's,
-// or for an adapter that its paths name, a made-up one.
-std::optional<DeviceInfoAnswer> adapterName(const Configuration& c, const LUID& adapter) {
-    const auto it = c.deviceInfo.lower_bound(
-        DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0});
-    if (it != c.deviceInfo.end() && it->first.type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME &&
-        sameLuid(it->first.adapterId, adapter)) {
+// What EnumDisplaySettingsExW answers for one GDI device name.
+struct Device {
+    const std::vector<DEVMODEW>* modes = nullptr; // its raw list, if it has one
+    // The entries of `modes` in the device's orientation, in list order.
+    std::vector<std::uint32_t> inOrientation;
+    // The device's first active path (in table order) gives its orientation;
+    // the first one that designates a source mode gives its current mode.
+    bool active = false;
+    DWORD orientation = DMDO_DEFAULT;
+    std::optional<DEVMODEW> current;
+};
+
+// A configuration as served, with what the operations look up in it prepared
+// when it starts being served, so that no call searches the configuration:
+// every call takes the same time, whatever the number of paths and modes,
+// but for copying the tables asked for. Never moved: the devices' names and
+// lists point into it.
+class Served {
+public:
+    explicit Served(Configuration configuration);
+    Served(const Served&) = delete;
+    Served& operator=(const Served&) = delete;
+
+    const Configuration& configuration() const { return configuration_; }
+
+    struct TablesView {
+        const std::vector<DISPLAYCONFIG_PATH_INFO>& paths;
+        const std::vector<DISPLAYCONFIG_MODE_INFO>& modes;
+    };
+    // One of the three tables tableOf() accepts.
+    TablesView tables(UINT32 table) const {
+        const Tables& t = table == QDC_DATABASE_CURRENT ? database_ : active_;
+        return table == QDC_ALL_PATHS ? TablesView{configuration_.paths, configuration_.modes}
+                                      : TablesView{t.paths, t.modes};
+    }
+
+    const Device* device(std::u16string_view name) const {
+        const auto it = devices_.find(name);
+        return it == devices_.end() ? nullptr : &it->second;
+    }
+    // The primary display, the source of the first active path; null when
+    // there is none or it has no name.
+    const Device* primary() const { return primary_; }
+
+    // The answer to the adapter-name request, whatever its id: the
+    // configuration's, or for an adapter that its paths name, a made-up one.
+    const DeviceInfoAnswer* adapterName(const LUID& adapter) const {
+        const auto it = adapterNames_.find({adapter.HighPart, adapter.LowPart});
+        return it == adapterNames_.end() ? nullptr : &it->second;
+    }
+
+private:
+    Device& deviceNamed(const std::u16string& name);
+
+    Configuration configuration_;
+    Tables active_;
+    Tables database_;
+    std::unordered_map<std::u16string_view, Device> devices_;
+    std::deque<std::u16string> names_; // the names of devices without a raw list
+    const Device* primary_ = nullptr;
+    std::map<std::pair<LONG, DWORD>, DeviceInfoAnswer> adapterNames_;
+};
+
+Device& Served::deviceNamed(const std::u16string& name) {
+    const auto it = devices_.find(name);
+    if (it != devices_.end()) {
         return it->second;
     }
-    if (!c.namesAdapter(adapter)) {
-        return std::nullopt;
+    names_.push_back(name);
+    return devices_[names_.back()];
+}
+
+Served::Served(Configuration configuration)
+    : configuration_(std::move(configuration)), active_(activeTables(configuration_)),
+      database_(databaseTables(active_)) {
+    const Configuration& c = configuration_;
+    for (const auto& [name, modes] : c.displayModes) {
+        devices_[name].modes = &modes;
     }
-    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
-        DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
-    copyName(record.adapterDevicePath, madeUpAdapterPath(adapter));
-    return DeviceInfoAnswer{ERROR_SUCCESS, bytesOf(record)};
+    bool first = true;
+    for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0) {
+            continue;
+        }
+        const std::optional<std::u16string> name =
+            sourceName(c, path.sourceInfo.adapterId, path.sourceInfo.id);
+        Device* device = name ? &deviceNamed(*name) : nullptr;
+        if (first) {
+            primary_ = device;
+            first = false;
+        }
+        if (device == nullptr) {
+            continue;
+        }
+        if (!device->active) {
+            device->active = true;
+            device->orientation = orientationOf(path);
+        }
+        if (!device->current && path.sourceInfo.modeInfoIdx < c.modes.size()) {
+            device->current = currentModeOf(c, path, device->orientation);
+        }
+    }
+    for (auto& [name, device] : devices_) {
+        for (std::size_t i = 0; device.modes != nullptr && i < device.modes->size(); ++i) {
+            if ((*device.modes)[i].dmDisplayOrientation == device.orientation) {
+                device.inOrientation.push_back(static_cast<std::uint32_t>(i));
+            }
+        }
+    }
+    // Adapter names: the first recorded answer of each adapter, whatever its
+    // id, then a made-up one for every other adapter that a path names.
+    for (const auto& [key, answer] : c.deviceInfo) {
+        if (key.type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME) {
+            adapterNames_.emplace(std::pair(key.adapterId.HighPart, key.adapterId.LowPart), answer);
+        }
+    }
+    for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
+        for (const LUID& adapter : {path.sourceInfo.adapterId, path.targetInfo.adapterId}) {
+            const std::pair key(adapter.HighPart, adapter.LowPart);
+            if (adapterNames_.count(key) == 0) {
+                auto record = makeDeviceInfoRequest<DISPLAYCONFIG_ADAPTER_NAME>(
+                    DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter, 0);
+                copyName(record.adapterDevicePath, madeUpAdapterPath(adapter));
+                adapterNames_.emplace(key, DeviceInfoAnswer{ERROR_SUCCESS, bytesOf(record)});
+            }
+        }
+    }
+}
+
+struct State {
+    std::mutex mutex;
+    // What is served; null while nothing is, and the operations then answer
+    // `refusal` after their argument checks (EnumDisplaySettingsExW 0).
+    std::unique_ptr<const Served> served;
+    // ERROR_GEN_FAILURE for a refused VPI_DISPLAY_CONFIG file,
+    // ERROR_NOT_ENOUGH_MEMORY when memory ran out while reading.
+    LONG refusal = ERROR_GEN_FAILURE;
+    // Whether the environment was looked at: at the first use, then again on
+    // every reset; and whether the call under way did that (and so read).
+    bool started = false;
+    bool startedNow = false;
+    // The VPI_DISPLAY_CONFIG file followed; empty while the built-in or a
+    // scripted configuration is served. Its path too, made once, so that
+    // looking at its stamp allocates nothing.
+    std::string file;
+    std::filesystem::path filePath;
+    // The stamp the file had before its version now served was read; empty
+    // until a read succeeds, so that a failed read is tried again.
+    std::optional<FileStamp> fileStamp;
+    // The last refusal reported (a hash of its reason), not to repeat it on
+    // every try.
+    std::optional<std::size_t> told;
+    std::unique_ptr<const Served> pending;
+    std::array<unsigned, kOperations> calls{};
+    std::vector<Fault> faults;
+};
+
+std::size_t slot(Operation operation) {
+    return static_cast<std::size_t>(operation);
+}
+
+// Serves nothing, and says why on one line, unless that was said last.
+void refuse(State& s, LONG code, const char* reason) noexcept {
+    s.served.reset();
+    s.refusal = code;
+    s.fileStamp.reset();
+    const std::size_t said = std::hash<std::string_view>()(reason);
+    if (s.told == said) {
+        return;
+    }
+    s.told = said;
+    if (s.file.empty()) {
+        std::fprintf(
+            stderr, "display-configuration stand-in: cannot serve the built-in configuration: %s\n",
+            reason);
+    } else {
+        std::fprintf(
+            stderr,
+            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s\n",
+            s.file.c_str(), reason);
+    }
+    std::fflush(stderr);
+}
+
+// Reads the configuration the environment named: the one loading routine, at
+// the first use, on a reset, and again for a recording that was edited or
+// replaced or whose last read failed. What was served before is dropped
+// first: a read that fails serves nothing until a read succeeds. The stamp is
+// taken before the file is read, so that a change while it is read is seen
+// by the next check, and kept only once the read succeeded.
+void read(State& s) noexcept {
+    s.served.reset();
+    try {
+        const FileStamp stamp = stampOf(s.filePath);
+        s.served = std::make_unique<const Served>(s.file.empty() ? defaultConfiguration()
+                                                                 : loadConfigurationFile(s.file));
+        s.fileStamp = stamp;
+        s.told.reset();
+    } catch (const std::bad_alloc&) {
+        refuse(s, ERROR_NOT_ENOUGH_MEMORY, "not enough memory to read it");
+    } catch (const std::exception& e) { // ConfigurationError: the file's fault
+        refuse(s, ERROR_GEN_FAILURE, e.what());
+    }
+}
+
+// Serves what the environment asks for, with no faults, changes or calls
+// counted yet.
+void load(State& s) noexcept {
+    s.pending.reset();
+    s.calls = {};
+    s.faults.clear();
+    s.fileStamp.reset();
+    s.told.reset();
+    try {
+        const char* path = std::getenv("VPI_DISPLAY_CONFIG");
+        s.file = path != nullptr ? path : "";
+        s.filePath = s.file;
+    } catch (const std::bad_alloc&) {
+        s.served.reset(); // the environment is looked at again by the next call
+        s.refusal = ERROR_NOT_ENOUGH_MEMORY;
+        s.started = false;
+        return;
+    }
+    s.started = true;
+    read(s);
+}
+
+// A recording that was edited or replaced since it was read is a change of
+// the machine's configuration, and one that could not be read is tried
+// again: either is read now.
+void reloadIfChanged(State& s) noexcept {
+    if (!s.started || s.startedNow) {
+        return; // read once per call at most; the next call looks again
+    }
+    const bool stale =
+        s.file.empty() ? s.served == nullptr : !s.fileStamp || stampOf(s.filePath) != *s.fileStamp;
+    if (stale) {
+        read(s);
+    }
+}
+
+// Never destroyed: the operations may be called while other libraries unload.
+// What it serves is loaded under its lock, at the first use (locked()), so
+// that a load that fails leaves nothing behind and is tried again.
+State& state() {
+    static State* const instance = new State;
+    return *instance;
+}
+
+// Runs `use` on the state under its lock, once the environment was looked at.
+template <typename Use> auto locked(Use&& use) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.startedNow = !s.started;
+    if (s.startedNow) {
+        load(s);
+    }
+    return use(s);
+}
+
+// Counts the call; true (with `code`) when a scripted fault claims it.
+bool countCall(State& s, Operation operation, LONG& code) {
+    const unsigned call = ++s.calls[slot(operation)];
+    for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
+        if (it->operation == operation && it->call == call) {
+            code = it->code;
+            s.faults.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Answers one call of `operation` under the state's lock, once counted,
+// unless a scripted fault claims it: the fault's code is returned instead, or
+// for EnumDisplaySettingsExW, which has no code to return, 0. Like the
+// platform's, the operations never throw: only the first use allocates
+// outside a read (which answers its failure itself), and running out of
+// memory there is an error answer too.
+template <typename Answer> auto serve(Operation operation, Answer&& answer) {
+    using Result = decltype(answer(std::declval<State&>()));
+    const auto failure = [operation](LONG code) {
+        return Result(operation == Operation::EnumDisplaySettingsExW ? 0 : code);
+    };
+    try {
+        return locked([&](State& s) {
+            LONG code = ERROR_SUCCESS;
+            return countCall(s, operation, code) ? failure(code) : answer(s);
+        });
+    } catch (const std::bad_alloc&) {
+        return failure(ERROR_NOT_ENOUGH_MEMORY);
+    }
 }
 
 } // namespace
@@ -291,15 +448,19 @@ Configuration defaultConfiguration() {
 }
 
 void setConfiguration(const Configuration& configuration) {
+    auto served = std::make_unique<const Served>(configuration);
     locked([&](State& s) {
-        s.configuration = configuration;
-        s.unusable = false;
+        s.served = std::move(served);
         s.file.clear();
+        s.filePath.clear();
+        s.told.reset();
     });
 }
 
 void resetConfiguration() {
-    locked(load);
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    load(s);
 }
 
 void failCall(Operation operation, unsigned nth, LONG code) {
@@ -309,7 +470,8 @@ void failCall(Operation operation, unsigned nth, LONG code) {
 }
 
 void changeConfigurationAfterSizeQuery(const Configuration& next) {
-    locked([&](State& s) { s.pending = next; });
+    auto served = std::make_unique<const Served>(next);
+    locked([&](State& s) { s.pending = std::move(served); });
 }
 
 unsigned callCount(Operation operation) {
@@ -337,15 +499,14 @@ VPI_STANDIN_API LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* nu
             *numModeInfoArrayElements = 0;
             return ERROR_INVALID_PARAMETER;
         }
-        if (s.unusable) {
-            return ERROR_GEN_FAILURE;
+        if (!s.served) {
+            return s.refusal;
         }
-        const standin::Tables tables = standin::tablesFor(s.configuration, table);
+        const auto tables = s.served->tables(table);
         *numPathArrayElements = static_cast<UINT32>(tables.paths.size());
         *numModeInfoArrayElements = static_cast<UINT32>(tables.modes.size());
         if (s.pending) {
-            s.configuration = *s.pending;
-            s.pending.reset();
+            s.served = std::move(s.pending);
         }
         return ERROR_SUCCESS;
     });
@@ -364,10 +525,10 @@ VPI_STANDIN_API LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArra
             (table == QDC_DATABASE_CURRENT) != (currentTopologyId != nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        if (s.unusable) {
-            return ERROR_GEN_FAILURE;
+        if (!s.served) {
+            return s.refusal;
         }
-        const standin::Tables tables = standin::tablesFor(s.configuration, table);
+        const auto tables = s.served->tables(table);
         if (tables.paths.size() > *numPathArrayElements ||
             tables.modes.size() > *numModeInfoArrayElements) {
             return ERROR_INSUFFICIENT_BUFFER;
@@ -397,17 +558,18 @@ DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
             (expected != 0 && requestPacket->size != expected)) {
             return ERROR_INVALID_PARAMETER;
         }
-        if (s.unusable) {
-            return ERROR_GEN_FAILURE;
+        if (!s.served) {
+            return s.refusal;
         }
-        const auto it = s.configuration.deviceInfo.find(
+        const standin::Configuration& c = s.served->configuration();
+        const auto it = c.deviceInfo.find(
             standin::DeviceInfoKey{type, requestPacket->adapterId, requestPacket->id});
-        const std::optional<standin::DeviceInfoAnswer> found =
+        const standin::DeviceInfoAnswer* found =
             type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME
-                ? standin::adapterName(s.configuration, requestPacket->adapterId)
-            : it != s.configuration.deviceInfo.end() ? std::optional(it->second)
-                                                     : std::nullopt;
-        if (!found) {
+                ? s.served->adapterName(requestPacket->adapterId)
+            : it != c.deviceInfo.end() ? &it->second
+                                       : nullptr;
+        if (found == nullptr) {
             // The stand-in knows the name and mode requests; others it has no
             // answer for are not supported rather than unknown.
             return expected != 0 ? ERROR_GEN_FAILURE : ERROR_NOT_SUPPORTED;
@@ -433,52 +595,34 @@ VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD
     return standin::serve(Operation::EnumDisplaySettingsExW, [&](standin::State& s) -> BOOL {
         // The record must at least reach the last display field.
         constexpr std::size_t minimumSize = offsetof(DEVMODEW, dmDisplayFrequency) + sizeof(DWORD);
-        if (lpDevMode == nullptr || lpDevMode->dmSize < minimumSize || s.unusable) {
+        if (lpDevMode == nullptr || lpDevMode->dmSize < minimumSize || !s.served) {
             return FALSE;
         }
-        const standin::Configuration& c = s.configuration;
-        std::u16string device;
-        if (lpszDeviceName != nullptr) {
-            device = reinterpret_cast<const char16_t*>(lpszDeviceName); // WCHAR is UTF-16
-        } else {
-            // No name: the primary display, the source of the first active path.
-            const auto active = std::find_if(c.paths.begin(), c.paths.end(), [](const auto& path) {
-                return (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0;
-            });
-            const std::optional<std::u16string> primary =
-                active == c.paths.end()
-                    ? std::nullopt
-                    : standin::sourceName(c, active->sourceInfo.adapterId, active->sourceInfo.id);
-            if (!primary) {
-                return FALSE;
-            }
-            device = *primary;
+        // No name: the primary display. WCHAR is UTF-16.
+        const standin::Device* device =
+            lpszDeviceName == nullptr
+                ? s.served->primary()
+                : s.served->device(reinterpret_cast<const char16_t*>(lpszDeviceName));
+        if (device == nullptr) {
+            return FALSE;
         }
-
         DEVMODEW mode{};
         if (iModeNum == ENUM_CURRENT_SETTINGS || iModeNum == ENUM_REGISTRY_SETTINGS) {
-            const std::optional<DEVMODEW> current = standin::currentMode(c, device);
-            if (!current) {
+            if (!device->current) {
                 return FALSE;
             }
-            mode = *current;
+            mode = *device->current;
         } else {
             // Without EDS_ROTATEDMODE, only the modes in the device's orientation.
             // No monitor capabilities are known, so EDS_RAWMODE filters nothing.
-            const auto it = c.displayModes.find(device);
-            const DWORD orientation = standin::orientationOf(c, device);
-            DWORD index = 0;
-            for (std::size_t i = 0; it != c.displayModes.end() && i < it->second.size(); ++i) {
-                const bool listed = (dwFlags & EDS_ROTATEDMODE) != 0 ||
-                                    it->second[i].dmDisplayOrientation == orientation;
-                if (listed && index++ == iModeNum) {
-                    mode = it->second[i];
-                    break;
-                }
-            }
-            if (index <= iModeNum) {
+            const bool all = (dwFlags & EDS_ROTATEDMODE) != 0;
+            const std::size_t listed = device->modes == nullptr ? 0
+                                       : all                    ? device->modes->size()
+                                                                : device->inOrientation.size();
+            if (iModeNum >= listed) {
                 return FALSE;
             }
+            mode = (*device->modes)[all ? iModeNum : device->inOrientation[iModeNum]];
         }
         // Only the caller's dmSize bytes are written, and no driver-private data.
         mode.dmSpecVersion = DM_SPECVERSION;

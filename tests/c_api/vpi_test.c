@@ -121,13 +121,16 @@ static void ignoreEvent(const vpi_watch_event* event, void* user) {
 
 static void testWatchArguments(void) {
     vpi_watch* watch = (vpi_watch*)1;
+    vpi_snapshot* snapshot = (vpi_snapshot*)1;
     CHECK(vpi_watch_start(NULL, NULL, 0, &watch) == VPI_E_INVALID_ARGUMENT);
     CHECK(watch == NULL && strlen(vpi_last_error()) != 0);
     CHECK(vpi_watch_start(ignoreEvent, NULL, 0, NULL) == VPI_E_INVALID_ARGUMENT);
     CHECK(vpi_watch_start(ignoreEvent, NULL, 9, &watch) == VPI_E_INVALID_ARGUMENT);
     CHECK(vpi_watch_start(ignoreEvent, NULL, 86400001u, &watch) == VPI_E_INVALID_ARGUMENT);
     vpi_watch_stop(NULL);
+    CHECK(vpi_watch_snapshot(NULL, &snapshot) == VPI_E_INVALID_ARGUMENT && snapshot == NULL);
     CHECK(vpi_watch_start(ignoreEvent, NULL, 86400000u, &watch) == VPI_OK);
+    CHECK(vpi_watch_snapshot(watch, NULL) == VPI_E_INVALID_ARGUMENT);
     vpi_watch_stop(watch); /* at once, although the next poll is a day away */
 }
 
@@ -233,12 +236,22 @@ static void recordEvent(const vpi_watch_event* event, void* user) {
  * callback comes. */
 static void testWatch(void) {
     vpi_watch* watch = NULL;
+    vpi_snapshot* known = NULL;
+    vpi_snapshot* now = NULL;
     unsigned seen;
     CHECK(vpi_watch_start(recordEvent, NULL, 10, &watch) == VPI_OK);
     test_serve_changed();
     CHECK(test_wait_for_changes(2, 10000));
     CHECK(test_recorded_kind(0) == VPI_CHANGE_MONITOR_DETACHED);
     CHECK(test_recorded_kind(1) == VPI_CHANGE_POSITION);
+    /* What the watch knows is the configuration served now. */
+    CHECK(vpi_watch_snapshot(watch, &known) == VPI_OK);
+    now = take();
+    CHECK(vpi_port_count(known) == vpi_port_count(now));
+    CHECK(vpi_port_count(now) > 0 && samePort(vpi_port_at(known, 0), vpi_port_at(now, 0)));
+    CHECK(vpi_port_at(known, 0)->current == NULL); /* the detached one */
+    vpi_snapshot_free(now);
+    vpi_snapshot_free(known);
     test_serve_default(); /* and back, while the watch polls */
     vpi_watch_stop(watch);
     seen = test_recorded_changes();

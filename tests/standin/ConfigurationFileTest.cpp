@@ -9,9 +9,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 using namespace standin_test;
 using Json = nlohmann::ordered_json;
@@ -300,19 +309,77 @@ TEST_F(UnusableConfigurationFile, EscapedNulInsideAText) {
     expectRefused(key, "paths[0]: a field name holds a NUL character");
 }
 
-TEST_F(UnusableConfigurationFile, SomethingOtherThanAFile) {
-    expectRefused(VPI_TEST_SCRATCH_DIR, "cannot read the file: it is a directory");
+namespace {
+
 #ifndef _WIN32
-    // An endless device is cut off instead of filling the memory.
-    expectRefused("/dev/zero", "cannot read the file: larger than 16 MiB");
+// A FIFO at `path` in place of whatever was there.
+void makeFifo(const std::string& path) {
+    std::remove(path.c_str());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+}
 #endif
+
+} // namespace
+
+// Only a regular file is read; anything else is refused at once, as a FIFO
+// with no writer, or a terminal, would block the reading for good.
+TEST_F(UnusableConfigurationFile, SomethingOtherThanARegularFile) {
+    const std::string notRegular = ", not a regular file";
+    expectRefused(VPI_TEST_SCRATCH_DIR, "cannot read the file: it is a directory" + notRegular);
+    const std::string large = scratch("larger-than-16-MiB.json");
+    std::ofstream(large).close();
+    std::filesystem::resize_file(large, (std::uintmax_t(16) << 20) + 1); // sparse: nothing written
+    expectRefused(large, "cannot read the file: larger than 16 MiB");
+    std::remove(large.c_str());
+#ifndef _WIN32
+    const std::string fifo = scratch("recording.fifo");
+    makeFifo(fifo);
+    const std::string socket = scratch("recording.socket");
+    std::remove(socket.c_str());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket.size(), sizeof address.sun_path);
+    socket.copy(address.sun_path, socket.size());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    for (const auto& [path, kind] : {std::pair(fifo, "a FIFO"), std::pair(socket, "a socket"),
+                                     std::pair(std::string("/dev/zero"), "a character device")}) {
+        expectRefused(path, std::string("cannot read the file: it is ") + kind + notRegular);
+    }
+    ::close(listener);
+    std::remove(socket.c_str());
+    std::remove(fifo.c_str());
+#endif
+}
+
+// The whole file is the document: only whitespace may follow it. The reader
+// would take a NUL byte for the end of the text.
+TEST_F(UnusableConfigurationFile, AnythingButWhitespaceAfterTheDocument) {
+    const std::string recording = standin::configurationToJson(standin::defaultConfiguration());
+    const auto lines = std::count(recording.begin(), recording.end(), '\n');
+    std::string noise(1000, ' ');
+    std::generate(noise.begin(), noise.end(), std::mt19937(18));
+    expectEachRefused(
+        "after-the-document",
+        {
+            {"nul-and-noise", recording + '\0' + noise,
+             "JSON syntax error: a NUL byte at line " + std::to_string(lines + 1) + ", column 1"},
+            {"nul-in-the-whitespace", recording + std::string(" \n\t\0", 4),
+             "JSON syntax error: a NUL byte at line " + std::to_string(lines + 2) + ", column 2"},
+            {"text", recording + " x", "JSON syntax error: parse error at line"},
+        });
+    const std::string file = scratch("after-the-document-whitespace.json");
+    writeFile(file, recording + " \t\r\n\n");
+    EXPECT_EQ(serveFile(file), "");
+    EXPECT_EQ(query(QDC_ALL_PATHS).paths.size(), 16u);
 }
 
 using ChangedConfigurationFile = StandInTest;
 
 // A recording edited or replaced while it is served is a new configuration
-// from the next enumeration on (its modification time or size changed); a
-// configuration set by a test is not replaced by the file.
+// from the next enumeration on (its modification time or size changed), and
+// one that cannot be used is refused until a read succeeds; a configuration
+// set by a test is not replaced by the file.
 TEST_F(ChangedConfigurationFile, IsReadAgainAtTheNextEnumeration) {
     const std::string file = scratch("changing.json");
     standin::Configuration machine = standin::defaultConfiguration();
@@ -330,12 +397,23 @@ TEST_F(ChangedConfigurationFile, IsReadAgainAtTheNextEnumeration) {
     writeFile(file, standin::configurationToJson(machine));
     EXPECT_EQ(pathCount(), static_cast<long>(machine.paths.size()));
 
+#ifndef _WIN32
+    // Replaced by a FIFO while served: refused at once, not waited on.
+    makeFifo(file);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(pathCount(), -ERROR_GEN_FAILURE);
+    const std::string fifo = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(fifo.find("it is a FIFO"), std::string::npos) << fifo;
+    std::remove(file.c_str());
+#endif
+
     ::testing::internal::CaptureStderr();
     writeFile(file, "{");
     EXPECT_EQ(pathCount(), -ERROR_GEN_FAILURE);
     EXPECT_EQ(pathCount(), -ERROR_GEN_FAILURE);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "read once, told once: " << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1)
+        << "tried at every enumeration, told once: " << err;
 
     machine.paths.pop_back();
     writeFile(file, standin::configurationToJson(machine));

@@ -3,14 +3,16 @@
 // <libVideoPortInfo/Platform.h>; this header adds the controls.
 //
 // What is served: the configuration named by the environment variable
-// VPI_DISPLAY_CONFIG (a JSON file, see docs/display-config-format.md) or, when
-// it is unset or empty, defaultConfiguration(). The file is read again by the
-// next GetDisplayConfigBufferSizes once its modification time or size has
-// changed (until another configuration is set). A file that cannot be used is
-// reported by one line on standard error; until another configuration is set,
-// GetDisplayConfigBufferSizes and QueryDisplayConfig then answer
-// ERROR_GEN_FAILURE, DisplayConfigGetDeviceInfo answers ERROR_GEN_FAILURE after
-// its argument checks, and EnumDisplaySettingsExW answers 0.
+// VPI_DISPLAY_CONFIG (a regular JSON file, see docs/display-config-format.md)
+// or, when it is unset or empty, defaultConfiguration(). The file is read again
+// by the next GetDisplayConfigBufferSizes once its modification time or size
+// has changed, and by every one while it could not be used (until another
+// configuration is set). A file that cannot be used is reported by one line on
+// standard error; until a read succeeds, GetDisplayConfigBufferSizes and
+// QueryDisplayConfig then answer ERROR_GEN_FAILURE (ERROR_NOT_ENOUGH_MEMORY when
+// memory ran out while reading) after their argument checks, and so does
+// DisplayConfigGetDeviceInfo; EnumDisplaySettingsExW answers 0. The operations
+// never throw.
 //
 // The operations answer as Windows 7 does where it is easy to simplify (its
 // flags, argument checks, database view, adapter names and orientation rule:
