@@ -324,12 +324,9 @@ TEST_F(Videoports, BadArgumentsExitWithTwoAndOneMessage) {
                                   "--watch --interval 0.0001",
                                   "--watch --interval 86400.001",
                                   "--watch --interval=x",
-                                  "-o metrics.prom",
                                   "--output=metrics.prom --json",
                                   "--prometheus -o",
-                                  "--prometheus --output=",
                                   "--prometheus --json",
-                                  "--prometheus --modes",
                                   "--prometheus --watch",
                                   "--prometheus --port 0"}) {
         const Result result = runVideoports(arguments);
@@ -429,8 +426,9 @@ TEST_F(Videoports, UnreadableConfigurationExitsWithOneAndTheLoggedReason) {
 TEST_F(Videoports, HelpAndVersion) {
     const Result help = runVideoports("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* named : {"--modes", "--watch", "--count", "--interval", "-h,",
-                              "VPI_DISPLAY_CONFIG", "TKL_LOG_PRIORITY", "--port=1"}) {
+    for (const char* named :
+         {"--modes", "--watch", "--count", "--interval", "-h,", "VPI_DISPLAY_CONFIG",
+          "TKL_LOG_PRIORITY", "--port=1", "--prometheus", "-o, --output FILE"}) {
         EXPECT_NE(help.out.find(named), std::string::npos) << named << " in\n" << help.out;
     }
     EXPECT_EQ(runVideoports("-h").out, help.out);
