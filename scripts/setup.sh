@@ -9,26 +9,39 @@ scope=${1:-all}
 
 packages=(cmake ninja-build g++ make pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils
     python3 python3-pytest python3-pip python3-venv unicode-data)
+# promtool, which checks the metrics of videoports --prometheus; without its
+# recommended node exporter, which the tests do not need.
+lean_packages=(prometheus)
 if [[ $scope == all ]]; then
     packages+=(clang libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 unzip
         xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
 fi
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
+# missing PACKAGE...: the packages of the list not installed yet.
+missing() {
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$package"
+        fi
+    done
+}
+mapfile -t missing < <(missing "${packages[@]}")
+mapfile -t missing_lean < <(missing "${lean_packages[@]}")
 
-if ((${#missing[@]})); then
+if ((${#missing[@]} + ${#missing_lean[@]})); then
     if [[ $(id -u) -ne 0 ]]; then
-        echo "setup: missing packages: ${missing[*]}; run this script as root to install them" >&2
+        echo "setup: missing packages: ${missing[*]} ${missing_lean[*]}; run this script as root to install them" >&2
         exit 1
     fi
-    echo "setup: installing ${missing[*]}"
+    echo "setup: installing ${missing[*]} ${missing_lean[*]}"
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
-    apt-get install -y -qq "${missing[@]}"
+    if ((${#missing[@]})); then
+        apt-get install -y -qq "${missing[@]}"
+    fi
+    if ((${#missing_lean[@]})); then
+        apt-get install -y -qq --no-install-recommends "${missing_lean[@]}"
+    fi
 fi

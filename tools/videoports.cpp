@@ -1,8 +1,11 @@
 // videoports: lists the machine's video ports through the library, as a host
-// program would, and with --watch follows their changes.
+// program would, and with --watch follows their changes; with --prometheus
+// writes them as metrics for a fleet's monitoring.
 #include "CommandLine.h"
 #include "Interruption.h"
+#include "PortMetrics.h"
 #include "PortReport.h"
+#include "ReplaceFile.h"
 
 #include <PortState.h>
 #include <tkl/Exception.h>
@@ -54,6 +57,10 @@ const char* const usage =
     "  --count N           with --watch: end after N changes\n"
     "  --interval SECONDS  with --watch: look for changes at least this often\n"
     "                      (default 2; decimals allowed, as in 0.5)\n"
+    "  --prometheus        the ports as Prometheus metrics (text exposition format),\n"
+    "                      for the textfile collector of the node or Windows exporter\n"
+    "  -o, --output FILE   with --prometheus: replace FILE in one step (a temporary\n"
+    "                      file beside it, renamed over it) instead of printing\n"
     "  --log-level N       log threshold: 0 trace, 1 debug, 2 info, 3 warning (default),\n"
     "                      4 error, 5 fatal\n"
     "  -h, --help          this text\n"
@@ -65,8 +72,9 @@ const char* const usage =
     "  TKL_LOG_PRIORITY    the log threshold when --log-level is not given (0 to 5)\n"
     "\n"
     "Exit status: 0 success (with --watch: interrupted, or N changes shown), 1 the\n"
-    "display configuration could not be read or the output could not be written,\n"
-    "2 a bad argument or port index.\n";
+    "display configuration could not be read (--prometheus still writes its\n"
+    "metrics, which say so) or the output could not be written, 2 a bad argument\n"
+    "or port index.\n";
 
 struct Options {
     bool modes = false;
@@ -80,6 +88,9 @@ struct Options {
     unsigned long count = 0;
     bool hasInterval = false;
     unsigned long intervalMilliseconds = defaultIntervalMilliseconds;
+    bool prometheus = false;
+    std::optional<std::string> output; // the metrics file, from -o or --output
+    const char* outputOption = "";     // which of the two named it
 };
 
 /// What the arguments ask for. Parsing never ends the program: main() alone
@@ -147,6 +158,14 @@ Request parseArguments(int argc, char** argv) {
             options.json = true;
         } else if (line.is("--watch")) {
             options.watch = true;
+        } else if (line.is("--prometheus")) {
+            options.prometheus = true;
+        } else if (line.option("-o", value) || line.option("--output", value)) {
+            options.outputOption = line.current().rfind("--", 0) == 0 ? "--output" : "-o";
+            if (!value || value->empty()) {
+                error = std::string(options.outputOption) + " needs a file name";
+            }
+            options.output = value;
         } else if (line.option("--port", value)) {
             error = tools::parseNumber("--port", value, 0xFFFFFFFEul, number);
             options.port = static_cast<unsigned>(number);
@@ -174,6 +193,20 @@ Request parseArguments(int argc, char** argv) {
     }
     if (options.watch && options.hasPort) {
         return fail("--watch follows every port: it does not take --port");
+    }
+    if (options.output && !options.prometheus) {
+        return fail(std::string(options.outputOption) + " needs --prometheus");
+    }
+    if (options.prometheus) {
+        const std::pair<bool, const char*> others[] = {{options.json, "--json"},
+                                                       {options.modes, "--modes"},
+                                                       {options.watch, "--watch"},
+                                                       {options.hasPort, "--port"}};
+        for (const auto& [given, name] : others) {
+            if (given) {
+                return fail(std::string("--prometheus does not take ") + name);
+            }
+        }
     }
     return request;
 }
@@ -294,7 +327,47 @@ int watch(std::vector<PortState> ports, const Options& options, snapshot::Displa
     return 0;
 }
 
+// The ports as factory() read them when it built the factory: reading again
+// at once would only repeat (and log again) a failure. Nothing, after saying
+// why, when the configuration could not be read.
+std::optional<std::vector<PortState>> firstReading() {
+    std::string reason;
+    std::optional<std::vector<PortState>> ports = snapshot::readConfiguration(false, reason);
+    if (!ports) {
+        std::fprintf(stderr, "videoports: %s\n", reason.c_str());
+    }
+    return ports;
+}
+
+// --prometheus: the metrics, on standard output or replacing the -o file.
+// A configuration that cannot be read still gives metrics, which say so:
+// the port series of an earlier run do not linger as if they were current.
+int writeMetrics(const Options& options) {
+    std::optional<std::vector<PortState>> ports;
+    try {
+        ports = firstReading();
+    } catch (const std::exception& e) { // the library's exceptions among them
+        std::fprintf(stderr, "videoports: %s\n", e.what());
+    }
+    const std::string text = tools::metricsText(ports, VPI_VERSION);
+    const int status = ports ? 0 : exitPlatformFailure;
+    if (!options.output) {
+        emit(text);
+        return status;
+    }
+    const std::string failure = tools::replaceFile(*options.output, text);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "videoports: cannot write %s: %s\n", options.output->c_str(),
+                     failure.c_str());
+        return exitPlatformFailure;
+    }
+    return status;
+}
+
 int run(const Options& options) {
+    if (options.prometheus) {
+        return writeMetrics(options);
+    }
     std::unique_ptr<RepeatFilter> filter;
     std::unique_ptr<snapshot::DisplayWatcher> watcher;
     std::unique_ptr<tools::StopOnInterruption> interruption;
@@ -307,12 +380,8 @@ int run(const Options& options) {
             new snapshot::DisplayWatcher(options.intervalMilliseconds, tools::traceWatch));
         interruption.reset(new tools::StopOnInterruption(*watcher));
     }
-    // What factory() read when it built the factory: reading again at once
-    // would only repeat (and log again) a failure.
-    std::string reason;
-    std::optional<std::vector<PortState>> read = snapshot::readConfiguration(false, reason);
+    std::optional<std::vector<PortState>> read = firstReading();
     if (!read) {
-        std::fprintf(stderr, "videoports: %s\n", reason.c_str());
         return exitPlatformFailure;
     }
     std::vector<PortState> ports = std::move(*read);

@@ -278,6 +278,14 @@ def test_arguments_are_taken_and_refused_as_videoports_takes_them(arguments, sta
         expected.returncode, expected.stdout, expected.stderr)
 
 
+@pytest.mark.parametrize("arguments", [["--prometheus"], ["-o", "x"], ["--output=x"]], ids=repr)
+def test_metrics_are_the_programs_alone(arguments):
+    result = run_module(arguments)
+    option = arguments[0].split("=")[0]
+    assert result.returncode == 2
+    assert result.stderr.decode() == f"videoports: {option} is the videoports program's alone (see --help)\n"
+
+
 # Output that cannot be written fails as it fails for videoports: one line,
 # status 1. SIGPIPE stays ignored (Python ignores it), so that videoports too
 # sees the closed pipe as a failed write.

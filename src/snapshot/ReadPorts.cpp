@@ -77,6 +77,8 @@ PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPa
 // The names of the codes the display-configuration operations return.
 const char* codeName(long code) {
     switch (code) {
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return "ERROR_NOT_ENOUGH_MEMORY";
     case ERROR_GEN_FAILURE:
         return "ERROR_GEN_FAILURE";
     case ERROR_NOT_SUPPORTED:

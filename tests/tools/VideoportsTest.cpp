@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -322,7 +323,12 @@ TEST_F(Videoports, BadArgumentsExitWithTwoAndOneMessage) {
                                   "--watch --interval 1.",
                                   "--watch --interval 0.0001",
                                   "--watch --interval 86400.001",
-                                  "--watch --interval=x"}) {
+                                  "--watch --interval=x",
+                                  "--output=metrics.prom --json",
+                                  "--prometheus -o",
+                                  "--prometheus --json",
+                                  "--prometheus --watch",
+                                  "--prometheus --port 0"}) {
         const Result result = runVideoports(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_TRUE(result.out.empty()) << arguments;
@@ -369,6 +375,42 @@ TEST_F(Videoports, OutputThatCannotBeWrittenExitsWithOne) {
 }
 #endif
 
+// -o replaces the file whole, through a temporary file beside it; a file that
+// cannot be written is one message and exit 1, and leaves nothing behind.
+TEST_F(Videoports, PrometheusOutputReplacesTheFileInOneStep) {
+    namespace fs = std::filesystem;
+    useRecordedMachine();
+    const fs::path folder = scratchFile(".metrics");
+    fs::remove_all(folder);
+    fs::create_directories(folder / "taken.prom");
+    const std::string file = (folder / "metrics.prom").generic_string();
+    std::ofstream(file, std::ios::binary) << "old metrics, longer than nothing\n";
+    const Result printed = runVideoports("--prometheus");
+    ASSERT_EQ(printed.status, 0) << printed.err;
+
+    const Result written = runVideoports("--prometheus -o " + file);
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(written.out + written.err, "");
+    EXPECT_EQ(readFile(file), printed.out);
+    for (const std::string& target : {(folder / "missing" / "metrics.prom").generic_string(),
+                                      (folder / "taken.prom").generic_string()}) {
+        const Result failed = runVideoports("--prometheus --output " + target);
+        EXPECT_EQ(failed.status, 1) << target;
+        EXPECT_EQ(failed.out, "");
+        EXPECT_EQ(failed.err.rfind("videoports: cannot write " + target + ": ", 0), 0u)
+            << failed.err;
+        EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    }
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"metrics.prom", "taken.prom"}));
+    EXPECT_EQ(readFile(file), printed.out);
+    fs::remove_all(folder);
+}
+
 TEST_F(Videoports, UnreadableConfigurationExitsWithOneAndTheLoggedReason) {
     file_ = scratchFile(".broken.json");
     std::ofstream(file_) << "{ \"paths\": [";
@@ -390,8 +432,9 @@ TEST_F(Videoports, UnreadableConfigurationExitsWithOneAndTheLoggedReason) {
 TEST_F(Videoports, HelpAndVersion) {
     const Result help = runVideoports("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* named : {"--modes", "--watch", "--count", "--interval", "-h,",
-                              "VPI_DISPLAY_CONFIG", "TKL_LOG_PRIORITY", "--port=1"}) {
+    for (const char* named :
+         {"--modes", "--watch", "--count", "--interval", "-h,", "VPI_DISPLAY_CONFIG",
+          "TKL_LOG_PRIORITY", "--port=1", "--prometheus", "-o, --output FILE"}) {
         EXPECT_NE(help.out.find(named), std::string::npos) << named << " in\n" << help.out;
     }
     EXPECT_EQ(runVideoports("-h").out, help.out);
