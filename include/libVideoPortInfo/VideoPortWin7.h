@@ -89,6 +89,10 @@ private:
     /// Builds the port from `path` and its own copy of the mode table. Throws
     /// tkl::IndexOutOfBounds for a mode index outside the table.
     VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path, tkl::Array<DISPLAYCONFIG_MODE_INFO> modes);
+    /// The same from the snapshot's own table, which the port reads while it
+    /// is built and does not keep: no copy of a table that every port of a
+    /// large configuration would otherwise copy whole.
+    VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path, const tkl::Array<DISPLAYCONFIG_MODE_INFO>* modes);
 
     /// Stores the path and asks the platform for the display id and, for an
     /// active path, the monitor's records. Failures are logged; always true.

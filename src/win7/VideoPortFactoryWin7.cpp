@@ -106,17 +106,12 @@ bool VideoPortFactoryWin7::enumeratePorts() {
     // exception while building a port leaves the previous list intact.
     // One block for the whole list, of the capacity that growth by appending
     // would reach. A port reads at most the two mode records its path
-    // designates: a path that designates none gets an empty table instead of
-    // a copy of the snapshot's.
+    // designates, from the snapshot's table itself: a copy of the table for
+    // each port would make the work grow with ports x modes.
     tkl::Array<PortHandle> fresh;
     fresh.reserve(paths.size());
-    const tkl::Array<DISPLAYCONFIG_MODE_INFO> noModes;
     for (unsigned i = 0; i < paths.size(); ++i) {
-        const DISPLAYCONFIG_PATH_INFO& path = paths[i];
-        const bool designatesModes =
-            path.sourceInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID ||
-            path.targetInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID;
-        PortHandle port(new VideoPortWin7(path, designatesModes ? modes : noModes));
+        PortHandle port(new VideoPortWin7(paths[i], &modes));
         fresh.append(port);
     }
     ports_.swap(fresh);

@@ -28,15 +28,19 @@ std::uint32_t hashOf(const DisplayResolution& mode) {
 
 VideoPortWin7::VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
                              tkl::Array<DISPLAYCONFIG_MODE_INFO> modes)
+    : VideoPortWin7(path, &modes) {}
+
+VideoPortWin7::VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
+                             const tkl::Array<DISPLAYCONFIG_MODE_INFO>* modes)
     : VideoPort(), path_(), sourceMode_(), targetMode_(), displayId_(), monitor_(), target_() {
     update(path);
     // The array access throws IndexOutOfBounds for an index outside the table;
     // the members built so far (the monitor among them) are then released.
     if (path_.sourceInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
-        setSourceInfoMode(modes[path_.sourceInfo.modeInfoIdx]);
+        setSourceInfoMode((*modes)[path_.sourceInfo.modeInfoIdx]);
     }
     if (path_.targetInfo.modeInfoIdx != DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
-        setTargetInfoMode(modes[path_.targetInfo.modeInfoIdx]);
+        setTargetInfoMode((*modes)[path_.targetInfo.modeInfoIdx]);
     }
 }
 
