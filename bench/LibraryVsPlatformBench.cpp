@@ -29,6 +29,8 @@
 // of one enumeration made by the library, by the direct host, and inside the
 // platform's calls (the same calls on both sides, so counted once); the
 // enumerations timed; the load average before and after the case.
+#include "LoadAverage.h"
+
 #include <libVideoPortInfo/DisplayResolution.h>
 #include <libVideoPortInfo/Platform.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
@@ -467,28 +469,7 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
 
 using Clock = std::chrono::steady_clock;
 
-std::string loadAverage() {
-#if VPI_BENCH_STANDIN
-    const char* file = "/proc/loadavg";
-#else
-    const char* file = "Z:\\proc\\loadavg"; // Wine maps Z: to the host's root
-#endif
-    char text[64] = {0};
-    if (std::FILE* f = std::fopen(file, "r")) {
-        if (std::fgets(text, sizeof text, f) == nullptr) {
-            text[0] = '\0';
-        }
-        std::fclose(f);
-    }
-    // The three averages only.
-    std::string load(text);
-    std::size_t end = 0;
-    for (int field = 0; field < 3 && end != std::string::npos; ++field) {
-        end = load.find(' ', end + (field != 0 ? 1 : 0));
-    }
-    load = load.substr(0, end);
-    return load.empty() ? "unknown" : load;
-}
+using bench::loadAverage;
 
 std::size_t allocationsSoFar() {
 #if VPI_BENCH_STANDIN

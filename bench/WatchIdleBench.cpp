@@ -1,13 +1,16 @@
 // watch_idle: what an idle watch costs. Runs a vpi watch at the default
-// polling interval (or --interval MS) with a callback that does nothing, while
-// the main thread sleeps, and prints the process's CPU time over that time as
-// a share of one core, with the CPU time of one full read of the
-// configuration (what each poll does) and the machine's load.
+// polling interval (or --interval MS) with a callback that does nothing, and
+// after its first poll (a full reading, which tells the watch what readings
+// cost) prints the process's CPU time over S seconds as a share of one core,
+// with the CPU time of one full reading of the configuration and the
+// machine's load.
 //
 //   watch_idle [--seconds S] [--interval MS]
 //
 // Under Wine, part of every platform call runs in the wineserver, another
 // process: scripts/bench.sh --wine adds its CPU time from outside.
+#include "LoadAverage.h"
+
 #include <vpi/vpi.h>
 
 #include <chrono>
@@ -41,27 +44,7 @@ double processCpuSeconds() {
 #endif
 }
 
-std::string loadAverage() {
-#ifdef _WIN32
-    const char* file = "Z:\\proc\\loadavg"; // Wine maps Z: to the host's root
-#else
-    const char* file = "/proc/loadavg";
-#endif
-    char text[64] = {0};
-    if (std::FILE* f = std::fopen(file, "r")) {
-        if (std::fgets(text, sizeof text, f) == nullptr) {
-            text[0] = '\0';
-        }
-        std::fclose(f);
-    }
-    std::string load(text);
-    std::size_t end = 0;
-    for (int field = 0; field < 3 && end != std::string::npos; ++field) {
-        end = load.find(' ', end + (field != 0 ? 1 : 0));
-    }
-    load = load.substr(0, end);
-    return load.empty() ? "unknown" : load;
-}
+using bench::loadAverage;
 
 void ignore(const vpi_watch_event*, void*) {}
 
@@ -104,6 +87,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "watch_idle: %s\n", vpi_last_error());
         return 1;
     }
+    // The first poll reads in full, and learns what a full reading costs:
+    // what follows is the watch at rest.
+    const unsigned firstPoll = interval != 0 && interval < 2000 ? interval : 2000;
+    std::this_thread::sleep_for(std::chrono::milliseconds(firstPoll) + std::chrono::seconds(1));
+    std::printf("watching\n");
+    std::fflush(stdout);
     const std::string loadBefore = loadAverage();
     const double cpuBefore = processCpuSeconds();
     const auto start = std::chrono::steady_clock::now();

@@ -12,7 +12,9 @@
 #       --benchmark_filter=refresh).
 #   scripts/bench.sh --wine [--seconds S]
 #       Windows build: library_vs_platform under Wine against Wine's own
-#       calls, on an Xorg dummy server switched to 4 outputs (as root).
+#       calls, on an Xorg dummy server switched to 4 outputs (as root); then
+#       what an idle watch costs there (watch_idle, a minute each at the
+#       default interval, at 100 ms, and never polling).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,23 +42,43 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
 if ((wine)); then
     scripts/setup.sh all >&2
     cmake --preset windows -DVPI_BUILD_BENCHMARKS=ON >/dev/null
-    cmake --build --preset windows -j "$jobs" --target library_vs_platform >&2
+    cmake --build --preset windows -j "$jobs" --target library_vs_platform watch_idle >&2
     # A prefix of its own: a Wine server keeps the display driver of its first
     # process, and the tests' prefixes run with other displays or none.
     prefix=$PWD/build/windows/wine-prefix-bench
     tests/wine/with-xorg-dummy.sh bash -c '
         set -euo pipefail
-        run=$1 prefix=$2 program=$3 seconds=$4
+        run=$1 prefix=$2 program=$3 seconds=$4 idle=$5
         trap "\"$run\" --prefix \"$prefix\" --stop" EXIT
         tests/wine/xrandr-outputs.sh set 4
         "$run" --prefix "$prefix" "$program" --seconds "$seconds" --expect-ports 4 \
             wine-4-outputs
-    ' _ "$PWD/cmake/wine-run.sh" "$prefix" build/windows/bin/library_vs_platform.exe "$seconds"
+        # An idle watch: its own CPU time, and the wineserver'"'"'s (which
+        # answers part of every call) over the same time, from /proc; at the
+        # default interval, at 100 ms (twenty times the polls, which lifts
+        # the watch'"'"'s part above the wineserver'"'"'s own noise), and never
+        # polling, for what Wine costs anyway.
+        out=$(mktemp)
+        for interval in 2000 100 86400000; do
+            "$run" --prefix "$prefix" "$idle" --seconds 60 --interval "$interval" >"$out" &
+            watching=$!
+            until grep -q "^watching" "$out"; do sleep 0.2; done
+            server=$(pgrep -n -x wineserver64 || pgrep -n wineserver)
+            ticks() { awk "{print \$14 + \$15}" "/proc/$server/stat"; }
+            before=$(ticks)
+            wait "$watching"
+            grep -v "^watching" "$out"
+            echo "  wineserver meanwhile: $(($(ticks) - before)) ticks of" \
+                "$(getconf CLK_TCK) per second in about 60 s"
+        done
+        rm -f "$out"
+    ' _ "$PWD/cmake/wine-run.sh" "$prefix" build/windows/bin/library_vs_platform.exe "$seconds" \
+        build/windows/bin/watch_idle.exe
 else
     scripts/setup.sh native >&2
     cmake --preset native >/dev/null
     cmake --build --preset native -j "$jobs" \
-        --target array_bench enumeration_bench library_vs_platform >&2
+        --target array_bench enumeration_bench library_vs_platform watch_idle >&2
     # Generated, not committed: the largest is about 16 MB.
     recordings=build/native/bench-recordings
     mkdir -p "$recordings"
@@ -77,6 +99,7 @@ else
     TIMEFORMAT="videoports --json --modes, 2,000 paths x 20,000 modes: %R s (%U s user, %S s system)"
     { time VPI_DISPLAY_CONFIG=$recordings/500x4-n40.json build/native/bin/videoports --json --modes \
         >/dev/null; } 2>&1
+    build/native/bin/watch_idle --seconds 20
     for bench in array_bench enumeration_bench; do
         build/native/bin/$bench "${args[@]}"
     done

@@ -281,7 +281,8 @@ bool printChange(const snapshot::PortChange& change, const Options& options) {
 // changes were shown.
 int watch(std::vector<PortState> ports, const Options& options, snapshot::DisplayWatcher& watcher,
           RepeatFilter& filter) {
-    snapshot::PortWatch followed(std::move(ports));
+    snapshot::PortWatch followed(std::move(ports), options.intervalMilliseconds,
+                                 snapshot::probeConfiguration);
     const snapshot::PortWatch::Reader read = [&]() -> std::optional<std::vector<PortState>> {
         filter.nextEnumeration();
         try {

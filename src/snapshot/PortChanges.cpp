@@ -1,6 +1,8 @@
 #include "PortChanges.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -100,6 +102,13 @@ std::vector<PortChange> portChanges(const std::vector<PortState>& before,
     return changes;
 }
 
+PortWatch::PortWatch(std::vector<PortState> first, unsigned long intervalMilliseconds, Probe probe)
+    : last_(std::move(first)), interval_(intervalMilliseconds), probe_(std::move(probe)) {
+    for (const PortState& port : last_) {
+        displayIds_.insert(port.displayId);
+    }
+}
+
 std::vector<PortChange> PortWatch::update(std::vector<PortState> now) {
     std::vector<PortChange> changes = portChanges(last_, now);
     last_ = std::move(now);
@@ -119,13 +128,35 @@ PortWatch::Look PortWatch::next(DisplayWatcher& watcher, const Reader& read) {
     if (look.wake == DisplayWatcher::Wake::Stop) {
         return look;
     }
+    std::string fingerprint;
+    if (probe_) {
+        fingerprint = probe_(displayIds_);
+        const bool due = look.wake == DisplayWatcher::Wake::Message || failing_ ||
+                         fingerprint != lastFingerprint_ || ++pollsSinceRead_ >= readEvery_;
+        if (!due) {
+            look.read = true; // nothing to tell
+            return look;
+        }
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
     std::optional<std::vector<PortState>> now = read();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // Full readings at most 0.01% of the time between polls.
+    const double budget = interval_ * 1e-3 * 1e-4;
+    readEvery_ =
+        budget > 0 ? static_cast<unsigned long>(std::min(std::ceil(seconds / budget), 1e9)) : 1;
+    pollsSinceRead_ = 0;
+    lastFingerprint_ = std::move(fingerprint);
     if (!now) {
         look.firstFailure = failed();
         return look;
     }
     look.read = true;
     look.recovered = failing_;
+    for (const PortState& port : *now) {
+        displayIds_.insert(port.displayId);
+    }
     look.changes = update(std::move(*now));
     return look;
 }

@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <optional>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -60,9 +62,24 @@ const char* eventName(PortChange::Kind kind);
 
 /// Follows a port list from refresh to refresh: each good list is compared
 /// with the last good one, and a run of failed refreshes is told once.
+///
+/// Looking cheaply first: a full reading (every port's names and modes) can
+/// cost far more than the platform's announcements and a fingerprint of the
+/// configuration (tens of milliseconds under Wine against a fraction of
+/// one). With a probe, a poll reads in full only when the fingerprint
+/// changed, when a message woke the watcher, while readings fail, or when
+/// enough polls have passed since the last full reading that full readings
+/// cost at most 0.01% of the time between polls (every poll where a reading
+/// is cheap, as on the stand-in platform).
 class PortWatch {
 public:
-    explicit PortWatch(std::vector<PortState> first) : last_(std::move(first)) {}
+    /// A cheap fingerprint of the configuration now, given the display ids
+    /// of every port seen so far; equal fingerprints mean most likely no
+    /// change.
+    using Probe = std::function<std::string(const std::set<std::string>& displayIds)>;
+
+    explicit PortWatch(std::vector<PortState> first, unsigned long intervalMilliseconds = 0,
+                       Probe probe = {});
 
     /// Reads the configuration now: the ports, or nothing when it cannot be
     /// read.
@@ -71,13 +88,13 @@ public:
     /// What one look at the configuration found.
     struct Look {
         DisplayWatcher::Wake wake = DisplayWatcher::Wake::Poll;
-        bool read = false;         // the configuration could be read
+        bool read = false;         // the configuration could be read (or looked unchanged)
         bool firstFailure = false; // it could not, the first time after a good read
         bool recovered = false;    // it could, the first time after failures
         std::vector<PortChange> changes;
     };
 
-    /// Waits for the watcher's next wake and, unless it is a stop, reads
+    /// Waits for the watcher's next wake and, unless it is a stop, looks at
     /// the configuration and compares it with the last good list.
     Look next(DisplayWatcher& watcher, const Reader& read);
 
@@ -97,6 +114,12 @@ public:
 private:
     std::vector<PortState> last_;
     bool failing_ = false;
+    unsigned long interval_;
+    Probe probe_;
+    std::set<std::string> displayIds_; // of every port seen
+    std::string lastFingerprint_;
+    unsigned long pollsSinceRead_ = 0;
+    unsigned long readEvery_ = 1; // polls
 };
 
 } // namespace snapshot

@@ -3,7 +3,9 @@
 #include <libVideoPortInfo/ConnectorType.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
+#include <tkl/Utf16.h>
 
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -109,6 +111,35 @@ std::optional<std::vector<PortState>> readConfiguration(bool again, std::string&
              " returned " + std::to_string(failure.code) +
              (name != nullptr ? std::string(" (") + name + ")" : std::string());
     return std::nullopt;
+}
+
+std::string probeConfiguration(const std::set<std::string>& displayIds) {
+    std::string fingerprint;
+    const auto add = [&](long value) { fingerprint += std::to_string(value) + ' '; };
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    add(GetDisplayConfigBufferSizes(QDC_ALL_PATHS, &paths, &modes));
+    add(static_cast<long>(paths));
+    add(static_cast<long>(modes));
+    for (const std::string& id : displayIds) {
+        std::u16string name;
+        tkl::utf16::appendUtf8(name, id.data(), id.size(), tkl::utf16::Units::Utf16);
+        DEVMODEW mode;
+        std::memset(static_cast<void*>(&mode), 0, sizeof mode);
+        mode.dmSize = sizeof mode;
+        if (name.empty() || !EnumDisplaySettingsExW(reinterpret_cast<LPCWSTR>(name.c_str()),
+                                                    ENUM_CURRENT_SETTINGS, &mode, 0)) {
+            fingerprint += "- ";
+            continue;
+        }
+        for (const long value :
+             {long(mode.dmPelsWidth), long(mode.dmPelsHeight), long(mode.dmDisplayFrequency),
+              long(mode.dmBitsPerPel), long(mode.dmPosition.x), long(mode.dmPosition.y),
+              long(mode.dmDisplayOrientation), long(mode.dmDisplayFlags)}) {
+            add(value);
+        }
+    }
+    return fingerprint;
 }
 
 std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& factory) {

@@ -262,7 +262,7 @@ void follow(vpi_watch* watch) {
     }
     watch->started.notify_all();
     if (watch->watcher != nullptr) {
-        snapshot::PortWatch followed(watch->known);
+        snapshot::PortWatch followed(watch->known, watch->interval, snapshot::probeConfiguration);
         const snapshot::PortWatch::Reader read = [] {
             try {
                 return readConfiguration();

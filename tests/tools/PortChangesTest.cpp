@@ -9,10 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -200,6 +203,37 @@ TEST(PortChanges, AFailedRefreshBetweenTwoGoodOnes) {
     EXPECT_TRUE(watch.failed());
     EXPECT_EQ(kindsOf(watch.update(good)), std::vector<Kind>{Kind::MonitorDetached});
     EXPECT_EQ(watch.last().size(), good.size());
+}
+
+// With a probe, a poll reads in full only when the fingerprint changed or
+// enough polls have passed for the reading's cost; here a reading is made to
+// cost far more than the 0.01% of 10 ms that a poll may spend on it.
+TEST(PortChanges, PollsReadInFullWhenTheFingerprintChanges) {
+    std::string fingerprint = "a";
+    std::set<std::string> probed;
+    snapshot::PortWatch watch(machine(), 10, [&](const std::set<std::string>& displayIds) {
+        probed = displayIds;
+        return fingerprint;
+    });
+    unsigned reads = 0;
+    const snapshot::PortWatch::Reader read = [&] {
+        ++reads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a costly reading
+        return std::optional<std::vector<PortState>>(machine());
+    };
+    snapshot::DisplayWatcher watcher(1);
+    watch.next(watcher, read); // the first poll reads, and learns what reading costs
+    EXPECT_EQ(reads, 1u);
+    EXPECT_EQ(probed.size(), machine().size()) << "every display seen is probed";
+    for (int poll = 0; poll < 3; ++poll) {
+        EXPECT_TRUE(watch.next(watcher, read).read);
+    }
+    EXPECT_EQ(reads, 1u) << "an unchanged fingerprint needs no reading";
+    fingerprint = "b";
+    watch.next(watcher, read);
+    EXPECT_EQ(reads, 2u);
+    watcher.stop();
+    EXPECT_EQ(watch.next(watcher, read).wake, snapshot::DisplayWatcher::Wake::Stop);
 }
 
 TEST(PortReport, TableShowsUnknownModesAndIdleDisplayIdsInParentheses) {
