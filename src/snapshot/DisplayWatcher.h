@@ -6,8 +6,9 @@
 // window would not get it, broadcasts pass those by) and, registered for the
 // monitor device interface, WM_DEVICECHANGE when a monitor arrives or goes.
 // Messages in a burst are taken as one: the watcher wakes once the messages
-// have been quiet for a moment. It also wakes every polling interval,
-// because not every change produces a message.
+// have been quiet for a moment, and once more a second later, since the
+// platform's tables may show the change only after its message. It also
+// wakes every polling interval, because not every change produces a message.
 //
 // Elsewhere it wakes every polling interval (the stand-in platform reads a
 // changed recording again at the next enumeration).

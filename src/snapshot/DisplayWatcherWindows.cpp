@@ -20,9 +20,13 @@ const GUID monitorInterface = {
 
 constexpr UINT_PTR pollTimer = 1;
 constexpr UINT_PTR quietTimer = 2;
+constexpr UINT_PTR secondLookTimer = 3;
 // How long the messages of one change must be quiet before the refresh: a
 // change of several outputs arrives as several messages.
 constexpr UINT quietMilliseconds = 250;
+// A message may come before the platform's tables show the change (seen
+// under Wine on a loaded machine): one more look this long after it.
+constexpr UINT secondLookMilliseconds = 1000;
 
 const wchar_t* const windowClassName = L"dovAzaveVevoZoraVuz7 display watcher";
 
@@ -75,11 +79,17 @@ struct DisplayWatcher::Impl {
             if (wParam == quietTimer) {
                 KillTimer(window, quietTimer);
                 quietPending = false;
+                SetTimer(window, secondLookTimer, secondLookMilliseconds, nullptr);
                 wakeWith(Wake::Message);
+            } else if (wParam == secondLookTimer) {
+                KillTimer(window, secondLookTimer);
+                if (!quietPending) { // else a refresh after the messages comes anyway
+                    wakeWith(Wake::Message);
+                }
             } else if (wParam == pollTimer && !quietPending) {
                 wakeWith(Wake::Poll); // a refresh after the messages comes anyway
             }
-            return wParam == quietTimer || wParam == pollTimer;
+            return wParam == quietTimer || wParam == pollTimer || wParam == secondLookTimer;
         default:
             return false;
         }
