@@ -101,9 +101,15 @@ def test_library_version():
 def test_an_unreadable_configuration_is_an_error(tmp_path):
     broken = tmp_path / "broken.json"
     broken.write_text('{ "paths": [')
-    code = "import videoports\ntry:\n    videoports.snapshot()\nexcept videoports.VideoPortsError as e:\n    print(e.code)\n"
+    code = "import videoports\ntry:\n    videoports.snapshot()\nexcept videoports.VideoPortsError as e:\n    print(e.code)\n    print(e.message)\n"
     result = run([sys.executable, "-c", code], str(broken))
-    assert result.stdout.decode().strip() == "2"  # VPI_E_PLATFORM
+    status, message = result.stdout.decode().splitlines()
+    assert status == "2"  # VPI_E_PLATFORM
+    # The failing call and its code, then the stand-in's own reason.
+    assert message.startswith("the display configuration could not be read: "
+                              "GetDisplayConfigBufferSizes returned 31 (ERROR_GEN_FAILURE): "
+                              "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file "
+                              f'"{broken}": '), message
     module = run_module([], str(broken))
     assert module.returncode == 1
     assert b"videoports: the display configuration could not be read" in module.stderr

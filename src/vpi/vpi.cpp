@@ -6,6 +6,10 @@
 #include <PortState.h>
 #include <tkl/Exception.h>
 
+#ifndef _WIN32
+#include <standin/StandIn.h>
+#endif
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstring>
@@ -32,8 +36,9 @@ struct vpi_snapshot {
 
 namespace {
 
-// Thread-local and of fixed size: recording an error never allocates.
-thread_local char lastError[256] = "";
+// Thread-local and of fixed size: recording an error never allocates. Room
+// for a failed call with the stand-in's reason and a long file name.
+thread_local char lastError[1024] = "";
 
 void setLastError(const char* message) {
     std::strncpy(lastError, message, sizeof lastError - 1);
@@ -168,6 +173,13 @@ std::optional<std::vector<snapshot::PortState>> readConfiguration() {
     auto ports = snapshot::readConfiguration(!firstTake, reason);
     firstTake = false;
     if (!ports) {
+#ifndef _WIN32
+        // The stand-in platform says what it could not use.
+        const std::string problem = standin::problem();
+        if (!problem.empty()) {
+            reason += ": " + problem;
+        }
+#endif
         setLastError(reason.c_str());
     }
     return ports;

@@ -291,8 +291,10 @@ struct State {
     // until a read succeeds, so that a failed read is tried again.
     std::optional<FileStamp> fileStamp;
     // The last refusal reported (a hash of its reason), not to repeat it on
-    // every try.
+    // every try, and its line; a fixed buffer, so that refusing allocates
+    // nothing. Empty while something is served.
     std::optional<std::size_t> told;
+    char problem[512] = "";
     std::unique_ptr<const Served> pending;
     std::array<unsigned, kOperations> calls{};
     std::vector<Fault> faults;
@@ -313,15 +315,16 @@ void refuse(State& s, LONG code, const char* reason) noexcept {
     }
     s.told = said;
     if (s.file.empty()) {
-        std::fprintf(
-            stderr, "display-configuration stand-in: cannot serve the built-in configuration: %s\n",
-            reason);
+        std::snprintf(s.problem, sizeof s.problem,
+                      "display-configuration stand-in: cannot serve the built-in configuration: %s",
+                      reason);
     } else {
-        std::fprintf(
-            stderr,
-            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s\n",
+        std::snprintf(
+            s.problem, sizeof s.problem,
+            "display-configuration stand-in: cannot use VPI_DISPLAY_CONFIG file \"%s\": %s",
             s.file.c_str(), reason);
     }
+    std::fprintf(stderr, "%s\n", s.problem);
     std::fflush(stderr);
 }
 
@@ -339,6 +342,7 @@ void read(State& s) noexcept {
                                                                  : loadConfigurationFile(s.file));
         s.fileStamp = stamp;
         s.told.reset();
+        s.problem[0] = '\0';
     } catch (const std::bad_alloc&) {
         refuse(s, ERROR_NOT_ENOUGH_MEMORY, "not enough memory to read it");
     } catch (const std::exception& e) { // ConfigurationError: the file's fault
@@ -454,6 +458,7 @@ void setConfiguration(const Configuration& configuration) {
         s.file.clear();
         s.filePath.clear();
         s.told.reset();
+        s.problem[0] = '\0';
     });
 }
 
@@ -476,6 +481,10 @@ void changeConfigurationAfterSizeQuery(const Configuration& next) {
 
 unsigned callCount(Operation operation) {
     return locked([&](State& s) { return s.calls[slot(operation)]; });
+}
+
+std::string problem() {
+    return locked([&](State& s) { return std::string(s.problem); });
 }
 
 } // namespace standin

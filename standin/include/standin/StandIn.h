@@ -72,4 +72,9 @@ VPI_STANDIN_API void changeConfigurationAfterSizeQuery(const Configuration& next
 // Calls of `operation` since the last reset, failed ones included.
 VPI_STANDIN_API unsigned callCount(Operation operation);
 
+// Why nothing is served now: the line the stand-in wrote to standard error
+// when it refused the recording (or the built-in configuration), without
+// its ending; empty while a configuration is served.
+VPI_STANDIN_API std::string problem();
+
 } // namespace standin
