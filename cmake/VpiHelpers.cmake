@@ -60,10 +60,11 @@ function(vpi_library_properties target)
 endfunction()
 
 # The properties of every installed program: the RPATH that finds the
-# installed libraries, and a version resource on Windows.
+# installed libraries (or those beside it, as in the Python wheel), and a
+# version resource on Windows.
 function(vpi_program_properties target)
   if(NOT WIN32)
-    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${VPI_BIN_TO_LIB}")
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${VPI_BIN_TO_LIB};$ORIGIN")
   endif()
   vpi_add_version_resource(${target})
 endfunction()

@@ -151,4 +151,10 @@ void LogFactory::setSink(Sink sink, void* context) {
     s.sinkContext = sink != nullptr ? context : nullptr;
 }
 
+LogFactory::Sink LogFactory::getSink(void*& context) {
+    LogState& s = state();
+    context = s.sinkContext;
+    return s.sink;
+}
+
 } // namespace tkl

@@ -150,6 +150,12 @@ long secondsOf(const std::tm& t) {
            t.tm_hour * 3600L + t.tm_min * 60L + t.tm_sec;
 }
 
+// Stands for the side of an added or removed port that is not there.
+const PortState& noPort() {
+    static const PortState none;
+    return none;
+}
+
 } // namespace
 
 std::string currentText(const libVideoPortInfo::DisplayState& state) {
@@ -261,12 +267,12 @@ std::string localTimestamp(std::chrono::system_clock::time_point time) {
 
 std::string changeText(const PortChange& change) {
     using Kind = PortChange::Kind;
-    const PortState& port = change.kind == Kind::PortRemoved ? change.before : change.after;
+    const PortState& port = change.port();
     std::string text = "port " + std::to_string(port.index) + " (target " +
                        std::to_string(port.target.targetId) + " on adapter " +
                        adapterText(port.target) + "): ";
-    const auto& before = change.before;
-    const auto& after = change.after;
+    const PortState& before = change.before != nullptr ? *change.before : noPort();
+    const PortState& after = change.after != nullptr ? *change.after : noPort();
     switch (change.kind) {
     case Kind::PortAdded:
         text += "added: " + after.connector + ", " +
@@ -329,7 +335,7 @@ std::string changeText(const PortChange& change) {
 
 nlohmann::ordered_json changeJson(const PortChange& change, const std::string& time) {
     using Kind = PortChange::Kind;
-    const PortState& port = change.kind == Kind::PortRemoved ? change.before : change.after;
+    const PortState& port = change.port();
     Json json;
     json["time"] = time;
     json["event"] = snapshot::eventName(change.kind);
@@ -337,8 +343,8 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
     json["adapterId"] = adapterText(port.target);
     json["targetId"] = port.target.targetId;
     json["key"] = port.key;
-    const auto& before = change.before;
-    const auto& after = change.after;
+    const PortState& before = change.before != nullptr ? *change.before : noPort();
+    const PortState& after = change.after != nullptr ? *change.after : noPort();
     switch (change.kind) {
     case Kind::PortAdded:
     case Kind::PortRemoved:

@@ -85,6 +85,9 @@ public:
     /// restores standard error.
     using Sink = void (*)(const char* line, void* context);
     static void setSink(Sink sink, void* context);
+    /// The sink set now (null for standard error) and its context, so that
+    /// whoever sets another for a while can put it back.
+    static Sink getSink(void*& context);
 };
 
 } // namespace tkl

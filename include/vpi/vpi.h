@@ -24,11 +24,39 @@
  * Threads: every function may be called from any thread. Taking snapshots is
  * serialised inside the library; a snapshot, being immutable, may be read by
  * several threads at once. vpi_last_error() is per thread.
+ *
+ * Growing: the structures that the library hands out by pointer (vpi_port,
+ * vpi_display_state, vpi_change, vpi_watch_event) begin with `size`, the
+ * size of the structure as the library that filled it in knows it. Later
+ * versions add fields at the end only, and a host built against a newer
+ * header than the library it runs with tells with VPI_HAS_FIELD() whether a
+ * field was filled in. Reach ports through vpi_port_at() and changes through
+ * vpi_change_at(), never by indexing an array of your own. vpi_mode is
+ * frozen: it never grows, as port->modes is an array hosts index.
+ *
+ * Versions: while the major version is 0, each minor version may change the
+ * interface (the CHANGELOG says how); a host refuses a library whose
+ * vpi_version_number() differs from VPI_VERSION_NUMBER in its major or minor
+ * part. From 1.0 on, a library of the same major version and at least the
+ * host's minor version will do.
  */
 #ifndef VPI_VPI_H
 #define VPI_VPI_H
 
+#include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header; vpi_version_number() gives the library's. */
+#define VPI_VERSION_MAJOR 0
+#define VPI_VERSION_MINOR 4
+#define VPI_VERSION_PATCH 0
+#define VPI_MAKE_VERSION(major, minor, patch) ((major)*1000000 + (minor)*1000 + (patch))
+#define VPI_VERSION_NUMBER VPI_MAKE_VERSION(VPI_VERSION_MAJOR, VPI_VERSION_MINOR, VPI_VERSION_PATCH)
+
+/* Non-zero when the library filled in `field` of the structure `type` that
+ * `pointer` points to: VPI_HAS_FIELD(port, vpi_port, key). */
+#define VPI_HAS_FIELD(pointer, type, field)                                                        \
+    ((pointer)->size >= offsetof(type, field) + sizeof(((const type*)0)->field))
 
 #if defined(_WIN32)
 #if defined(VPI_C_BUILD)
@@ -46,10 +74,10 @@
 extern "C" {
 #endif
 
-/* Results of vpi_snapshot_take(). */
+/* Results of the functions that return an int. */
 enum {
     VPI_OK = 0,
-    /* A required pointer argument was NULL. */
+    /* A required pointer argument was NULL, or a number out of its range. */
     VPI_E_INVALID_ARGUMENT = 1,
     /* The display configuration could not be read (the library's log line
      * says why; it goes to standard error by default). */
@@ -95,7 +123,8 @@ enum {
 
 typedef struct vpi_snapshot vpi_snapshot;
 
-/* One display mode: pixels, refresh rate in hertz, colour depth. */
+/* One display mode: pixels, refresh rate in hertz, colour depth. Frozen:
+ * this structure never changes, as arrays of it are indexed. */
 typedef struct vpi_mode {
     uint32_t width, height, refresh_rate, bits_per_pixel;
 } vpi_mode;
@@ -103,6 +132,8 @@ typedef struct vpi_mode {
 /* Where and how the source of a port in use is shown (vpi_port.current).
  * Later versions may add fields at the end. */
 typedef struct vpi_display_state {
+    /* sizeof(vpi_display_state) of the library that filled it in. */
+    uint32_t size;
     /* The source's size in desktop pixels (after rotation). */
     uint32_t width, height;
     /* Its top-left corner on the desktop, whose origin is the primary
@@ -132,6 +163,8 @@ typedef struct vpi_display_state {
  * elsewhere: reach ports through vpi_port_at(), never by indexing an array of
  * vpi_port of your own. */
 typedef struct vpi_port {
+    /* sizeof(vpi_port) of the library that filled it in (VPI_HAS_FIELD). */
+    uint32_t size;
     /* The port's index, as vpi_port_at() takes it. */
     uint32_t index;
     /* One of VPI_CONNECTOR_*, and its English name ("HDMI", "DisplayPort",
@@ -158,7 +191,6 @@ typedef struct vpi_port {
     uint32_t mode_count;
     const vpi_mode* modes;
 
-    /* Since 0.3.0. */
     /* The display target as the platform numbers it on this boot: the
      * adapter's identifier (a LUID, new at every boot) and the target id. */
     uint32_t adapter_id_low;
@@ -167,7 +199,10 @@ typedef struct vpi_port {
     /* A text that names the port's connector across snapshots and restarts:
      * the adapter's device path, "#" and the target id in decimal; when the
      * platform does not tell the path, "luid:HHHHHHHH:LLLLLLLL#" and the
-     * target id, which holds until the next restart only. Never NULL. */
+     * target id, which holds until the next restart only. Never NULL, and
+     * unique within a snapshot: should two adapters report the same path,
+     * the second port of a key gets "~2" after it, the third "~3", in the
+     * platform's order. */
     const char* key;
     /* The platform's own output technology (DISPLAYCONFIG_VIDEO_OUTPUT_
      * TECHNOLOGY, which `connector` maps: -1 other, 0x80000000 internal), and
@@ -201,26 +236,37 @@ VPI_API void vpi_snapshot_free(vpi_snapshot* snapshot);
 VPI_API uint32_t vpi_port_count(const vpi_snapshot* snapshot);
 
 /* Port `index`, or NULL when the index is not below the count (or snapshot is
- * NULL). The port lives as long as the snapshot. */
+ * NULL), which vpi_last_error() then says. The port lives as long as the
+ * snapshot. */
 VPI_API const vpi_port* vpi_port_at(const vpi_snapshot* snapshot, uint32_t index);
 
-/* Why the last failed vpi_snapshot_take() or vpi_watch_start() on this
- * thread failed, in English; "" when it has not failed. A successful call
- * clears it. The text stays valid until the next call on this thread. */
+/* Why the last failed call on this thread failed, in English; "" when none
+ * has failed. A successful vpi_snapshot_take(), vpi_watch_start(),
+ * vpi_watch_snapshot() or vpi_set_log_level() clears it. The text stays
+ * valid until the next call on this thread. */
 VPI_API const char* vpi_last_error(void);
 
-/* The library's version, such as "0.3.0". */
+/* The library's version, such as "0.4.0", and as a number:
+ * VPI_MAKE_VERSION(major, minor, patch), to compare with VPI_VERSION_NUMBER. */
 VPI_API const char* vpi_version(void);
+VPI_API uint32_t vpi_version_number(void);
 
-/* ---- Watching for changes (since 0.3.0) ---------------------------------
+/* The threshold of the library's log lines (standard error): 0 trace,
+ * 1 debug, 2 info, 3 warning (the default, or the environment variable
+ * TKL_LOG_PRIORITY), 4 error, 5 fatal; videoports' --log-level sets the
+ * same. Returns VPI_OK, or VPI_E_INVALID_ARGUMENT for another level. */
+VPI_API int vpi_set_log_level(int level);
+
+/* ---- Watching for changes ----------------------------------------------
  *
  * A watch follows the display configuration on a thread of the library's
  * own and calls the host after each change with the ports before and after
- * it and the list of what changed:
+ * it and what changed:
  *
  *     static void changed(const vpi_watch_event* event, void* user) {
  *         for (uint32_t i = 0; i < event->change_count; ++i) {
- *             printf("%s %s\n", event->changes[i].event, event->changes[i].key);
+ *             const vpi_change* change = vpi_change_at(event, i);
+ *             printf("%s %s\n", change->event, change->key);
  *         }
  *     }
  *     vpi_watch* watch = NULL;
@@ -232,17 +278,36 @@ VPI_API const char* vpi_version(void);
  * It wakes when the platform announces a change (on Windows WM_DISPLAYCHANGE
  * and the arrival or removal of a monitor) and every polling interval, since
  * not every change is announced; on the stand-in platform (Linux) a changed
- * recording is a change. A configuration that cannot be read is skipped: the
- * next good one is compared with the last good one.
+ * recording is a change. A configuration that cannot be read is an event of
+ * its own (VPI_EVENT_READ_FAILED, once for a run of failed readings, with
+ * the reason), and so is the first good reading after it
+ * (VPI_EVENT_READ_RECOVERED); then the good list is compared with the last
+ * good one. The library's log lines that a reading of a watch repeats from
+ * the reading before are left out.
  *
  * Threads: every call of a watch's callback comes from that watch's thread,
  * one at a time. vpi_watch_stop() may be called from any thread: from another
  * thread it returns once no callback of the watch runs any more and none
  * will; from inside the watch's own callback it returns at once, and no
  * further callback comes (the watch ends when the callback returns). The
- * callback may call any vpi function, vpi_snapshot_take() included. */
+ * callback may call any vpi function, vpi_snapshot_take() included.
+ *
+ * Processes: a watch belongs to the process that started it. A child of
+ * fork() has no thread of it; vpi_watch_stop() on an inherited watch in the
+ * child releases the child's copies of its descriptors and nothing else (the
+ * parent's watch goes on), and the child may start watches of its own. Once
+ * the process begins to exit (exit(), the end of main), every watch stops
+ * reading and calls back no more; a watch not stopped never reaches the
+ * library's objects as they are destroyed. */
 
 typedef struct vpi_watch vpi_watch;
+
+/* What a watch event tells (vpi_watch_event.type). */
+enum {
+    VPI_EVENT_CHANGES = 0,       /* the configuration changed: change_count >= 1 */
+    VPI_EVENT_READ_FAILED = 1,   /* it could not be read: `reason` says why */
+    VPI_EVENT_READ_RECOVERED = 2 /* it could be read again */
+};
 
 /* What changed (vpi_change.kind); the names of vpi_change.event are those of
  * videoports --watch --json. */
@@ -265,8 +330,11 @@ enum {
 /* vpi_change.before_index or after_index of a port that is not there. */
 #define VPI_NO_PORT 0xFFFFFFFFu
 
-/* One change of one port. Later versions may add fields at the end. */
+/* One change of one port (vpi_change_at()). Later versions may add fields
+ * at the end. */
 typedef struct vpi_change {
+    /* sizeof(vpi_change) of the library that filled it in. */
+    uint32_t size;
     int32_t kind;      /* one of VPI_CHANGE_* */
     const char* event; /* its name: "portAdded", "monitorDetached", ... */
     const char* key;   /* the port's key (vpi_port.key) */
@@ -283,13 +351,30 @@ typedef struct vpi_change {
  * callback returns; take a snapshot of your own to keep the ports. Later
  * versions may add fields at the end. */
 typedef struct vpi_watch_event {
-    const vpi_snapshot* before; /* the ports as the watch last saw them */
-    const vpi_snapshot* after;  /* the ports now */
-    uint32_t change_count;      /* at least 1 */
-    const vpi_change* changes;  /* removed ports first, then the rest in the new order */
+    /* sizeof(vpi_watch_event) of the library that filled it in. */
+    uint32_t size;
+    /* One of VPI_EVENT_*. */
+    int32_t type;
+    /* For VPI_EVENT_CHANGES, the two lists compared: the ports as the watch
+     * last saw them and the ports now; the changes' indexes reach into
+     * them. For the read events both are the last good list, the one later
+     * changes are told against. Never NULL. */
+    const vpi_snapshot* before;
+    const vpi_snapshot* after;
+    /* The number of changes (0 for the read events); reach them through
+     * vpi_change_at(), removed ports first, then the rest in the new order. */
+    uint32_t change_count;
+    /* For VPI_EVENT_READ_FAILED, why, as vpi_last_error() says it after a
+     * failed vpi_snapshot_take(); NULL for the other events. */
+    const char* reason;
 } vpi_watch_event;
 
 typedef void (*vpi_watch_callback)(const vpi_watch_event* event, void* user);
+
+/* Change `index` of the event a callback received (not of a copy of it), or
+ * NULL when the index is not below change_count (or event is NULL), which
+ * vpi_last_error() then says. */
+VPI_API const vpi_change* vpi_change_at(const vpi_watch_event* event, uint32_t index);
 
 /* Reads the configuration now (the first list the changes are told
  * against) and starts watching: after each change, `callback` is called with
@@ -301,8 +386,8 @@ typedef void (*vpi_watch_callback)(const vpi_watch_event* event, void* user);
 VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t interval_ms,
                             vpi_watch** out);
 
-/* The ports as the watch knows them now (the first list, or the `after` of
- * its last event), as a new snapshot that is yours to free, without reading
+/* The ports as the watch knows them now (the first list, or the last good
+ * list it read), as a new snapshot that is yours to free, without reading
  * the configuration again: the list that later changes are told against.
  * Returns VPI_OK, or VPI_E_INVALID_ARGUMENT (NULL arguments) or
  * VPI_E_NO_MEMORY with NULL in *out. */

@@ -49,6 +49,11 @@ public:
     /// True once stop() was called.
     bool stopRequested() const;
 
+    /// In a child of fork(): closes the child's copies of what the watcher
+    /// holds, without touching what the parent's watcher uses. (Nothing to
+    /// do on Windows.)
+    void releaseInherited();
+
     DisplayWatcher(const DisplayWatcher&) = delete;
     DisplayWatcher& operator=(const DisplayWatcher&) = delete;
 

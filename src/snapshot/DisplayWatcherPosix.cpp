@@ -1,5 +1,10 @@
 // The polling watcher: stop() writes a byte to a pipe that the wait polls, so
 // that a stop ends the wait at once, from any thread or a signal handler.
+//
+// A child of fork() shares the pipe with its parent: a stop in the child
+// writes nothing (it would wake the parent, not the child, whose copy of the
+// watcher has no thread), and the wait reads whatever it is woken by, so that
+// nothing left in the pipe can make it spin.
 #include "DisplayWatcher.h"
 
 #include <atomic>
@@ -19,6 +24,7 @@ struct DisplayWatcher::Impl {
     // Lock-free, so that a signal handler may set it.
     std::atomic<bool> stopped{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "a flag that signal handlers may set");
+    pid_t owner = getpid(); // the process whose thread waits
 };
 
 DisplayWatcher::DisplayWatcher(unsigned long intervalMilliseconds,
@@ -35,8 +41,16 @@ DisplayWatcher::DisplayWatcher(unsigned long intervalMilliseconds,
 }
 
 DisplayWatcher::~DisplayWatcher() {
-    close(impl_->pipe[0]);
-    close(impl_->pipe[1]);
+    releaseInherited();
+}
+
+void DisplayWatcher::releaseInherited() {
+    for (int& end : impl_->pipe) {
+        if (end >= 0) {
+            close(end);
+            end = -1;
+        }
+    }
 }
 
 DisplayWatcher::Wake DisplayWatcher::wait() {
@@ -57,15 +71,22 @@ DisplayWatcher::Wake DisplayWatcher::wait() {
         if (ready < 0 && errno != EINTR) {
             return Wake::Poll;
         }
+        if (ready > 0) {
+            char bytes[64];
+            while (read(impl_->pipe[0], bytes, sizeof bytes) > 0) {
+            }
+        }
     }
 }
 
 void DisplayWatcher::stop() {
     const int saved = errno; // may run in a signal handler
     impl_->stopped.store(true);
-    const char byte = 1;
-    const ssize_t written = write(impl_->pipe[1], &byte, 1); // a full pipe wakes as well
-    (void)written;
+    if (getpid() == impl_->owner && impl_->pipe[1] >= 0) {
+        const char byte = 1;
+        const ssize_t written = write(impl_->pipe[1], &byte, 1); // a full pipe wakes as well
+        (void)written;
+    }
     errno = saved;
 }
 

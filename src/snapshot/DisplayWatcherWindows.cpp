@@ -204,6 +204,8 @@ void DisplayWatcher::stop() {
     SetEvent(impl_->stopEvent);
 }
 
+void DisplayWatcher::releaseInherited() {}
+
 bool DisplayWatcher::stopRequested() const {
     return WaitForSingleObject(impl_->stopEvent, 0) == WAIT_OBJECT_0;
 }

@@ -1,8 +1,6 @@
 #include "PortChanges.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -25,7 +23,7 @@ unsigned missingFrom(const std::vector<Mode>& modes, const std::set<Mode>& other
 
 void compare(const PortState& before, const PortState& after, std::vector<PortChange>& changes) {
     const auto add = [&](PortChange::Kind kind) {
-        changes.push_back(PortChange{kind, before, after, 0, 0});
+        changes.push_back(PortChange{kind, &before, &after, 0, 0});
         return &changes.back();
     };
     if (before.connectorType != after.connectorType) {
@@ -79,7 +77,7 @@ std::vector<PortChange> portChanges(const std::vector<PortState>& before,
                                     const std::vector<PortState>& after) {
     std::map<std::string, const PortState*> oldPorts;
     for (const PortState& port : before) {
-        oldPorts.emplace(port.key, &port); // one port per target: the factory sees to it
+        oldPorts.emplace(port.key, &port); // keys are unique within a list
     }
     std::map<std::string, const PortState*> newPorts;
     for (const PortState& port : after) {
@@ -88,77 +86,18 @@ std::vector<PortChange> portChanges(const std::vector<PortState>& before,
     std::vector<PortChange> changes;
     for (const PortState& port : before) {
         if (newPorts.count(port.key) == 0) {
-            changes.push_back(PortChange{PortChange::Kind::PortRemoved, port, {}, 0, 0});
+            changes.push_back(PortChange{PortChange::Kind::PortRemoved, &port, nullptr, 0, 0});
         }
     }
     for (const PortState& port : after) {
         const auto old = oldPorts.find(port.key);
         if (old == oldPorts.end()) {
-            changes.push_back(PortChange{PortChange::Kind::PortAdded, {}, port, 0, 0});
+            changes.push_back(PortChange{PortChange::Kind::PortAdded, nullptr, &port, 0, 0});
         } else {
             compare(*old->second, port, changes);
         }
     }
     return changes;
-}
-
-PortWatch::PortWatch(std::vector<PortState> first, unsigned long intervalMilliseconds, Probe probe)
-    : last_(std::move(first)), interval_(intervalMilliseconds), probe_(std::move(probe)) {
-    for (const PortState& port : last_) {
-        displayIds_.insert(port.displayId);
-    }
-}
-
-std::vector<PortChange> PortWatch::update(std::vector<PortState> now) {
-    std::vector<PortChange> changes = portChanges(last_, now);
-    last_ = std::move(now);
-    failing_ = false;
-    return changes;
-}
-
-bool PortWatch::failed() {
-    const bool first = !failing_;
-    failing_ = true;
-    return first;
-}
-
-PortWatch::Look PortWatch::next(DisplayWatcher& watcher, const Reader& read) {
-    Look look;
-    look.wake = watcher.wait();
-    if (look.wake == DisplayWatcher::Wake::Stop) {
-        return look;
-    }
-    std::string fingerprint;
-    if (probe_) {
-        fingerprint = probe_(displayIds_);
-        const bool due = look.wake == DisplayWatcher::Wake::Message || failing_ ||
-                         fingerprint != lastFingerprint_ || ++pollsSinceRead_ >= readEvery_;
-        if (!due) {
-            look.read = true; // nothing to tell
-            return look;
-        }
-    }
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
-    std::optional<std::vector<PortState>> now = read();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    // Full readings at most 0.01% of the time between polls.
-    const double budget = interval_ * 1e-3 * 1e-4;
-    readEvery_ =
-        budget > 0 ? static_cast<unsigned long>(std::min(std::ceil(seconds / budget), 1e9)) : 1;
-    pollsSinceRead_ = 0;
-    lastFingerprint_ = std::move(fingerprint);
-    if (!now) {
-        look.firstFailure = failed();
-        return look;
-    }
-    look.read = true;
-    look.recovered = failing_;
-    for (const PortState& port : *now) {
-        displayIds_.insert(port.displayId);
-    }
-    look.changes = update(std::move(*now));
-    return look;
 }
 
 const char* eventName(PortChange::Kind kind) {

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -54,7 +53,9 @@ struct PortState {
     /// The port's identity across refreshes and restarts
     /// (VideoPortWin7::portKey()); the index is not one: the platform may
     /// list the same targets in another order, or another target at the same
-    /// place.
+    /// place. Unique within a list: when two adapters report the same device
+    /// path, the second port of a key gets "~2" after it, the third "~3", in
+    /// the platform's order.
     std::string key;
     PortTarget target;
     std::string connector; // the connector type's name
@@ -72,21 +73,7 @@ struct PortState {
 
 /// Every port of the factory's list, copied. Asks the platform for each
 /// adapter's device path once (for the keys), and for each port's modes.
+/// Keys are unique within the list: see PortState::key.
 std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& factory);
-
-/// The ports of the process's factory: read again (refresh()) when `again`,
-/// else as factory() read them when it built the factory, so that a failed
-/// first reading is not repeated (and logged) at once. Nothing when the
-/// configuration could not be read; `reason` then says why, as "the display
-/// configuration could not be read: QueryDisplayConfig returned 31
-/// (ERROR_GEN_FAILURE)". Library exceptions pass on.
-std::optional<std::vector<PortState>> readConfiguration(bool again, std::string& reason);
-
-/// A cheap fingerprint of the configuration, for a watch's polls: the path
-/// and mode counts the platform reports, and the current mode, place and
-/// orientation of each of the named devices (EnumDisplaySettingsExW's
-/// current settings). A fraction of a millisecond under Wine, where reading
-/// every port's modes takes tens.
-std::string probeConfiguration(const std::set<std::string>& displayIds);
 
 } // namespace snapshot

@@ -1,15 +1,29 @@
-#include "PortState.h"
+#include "Reading.h"
 
 #include <libVideoPortInfo/ConnectorType.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <libVideoPortInfo/VideoPortWin7.h>
+#include <tkl/Exception.h>
+#include <tkl/Logging.h>
 #include <tkl/Utf16.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
+
+#ifndef _WIN32
+#include <standin/StandIn.h>
+
+#include <pthread.h>
+#endif
 
 namespace snapshot {
 
@@ -94,26 +108,173 @@ const char* codeName(long code) {
     }
 }
 
-} // namespace
-
-std::optional<std::vector<PortState>> readConfiguration(bool again, std::string& reason) {
-    auto handle = libVideoPortInfo::VideoPortFactoryWin7::factory();
-    auto& factory = static_cast<libVideoPortInfo::VideoPortFactoryWin7&>(*handle);
-    if (again) {
-        factory.refresh();
+// Keys unique within a list: the second port of a key gets "~2", the third
+// "~3", in the list's order. Two adapters that report the same device path
+// would otherwise make two ports one in every comparison of lists.
+void makeKeysUnique(std::vector<PortState>& ports) {
+    std::map<std::string, unsigned> seen;
+    for (PortState& port : ports) {
+        const unsigned count = ++seen[port.key];
+        if (count > 1) {
+            port.key += "~" + std::to_string(count);
+        }
     }
-    const auto failure = factory.lastReadFailure();
-    if (failure.operation == nullptr) {
-        return readPorts(factory);
-    }
-    const char* name = codeName(failure.code);
-    reason = std::string("the display configuration could not be read: ") + failure.operation +
-             " returned " + std::to_string(failure.code) +
-             (name != nullptr ? std::string(" (") + name + ")" : std::string());
-    return std::nullopt;
 }
 
-std::string probeConfiguration(const std::set<std::string>& displayIds) {
+// What every reading shares: the lock that makes the factory one caller's at
+// a time, and what the process has done with it. Made on first use and never
+// destroyed, as a watch's thread may still take the lock while the process
+// exits.
+struct Access {
+    std::mutex mutex;
+    bool firstReading = true; // guarded by mutex, as the rest
+    bool closed = false;      // the process is exiting
+    bool closeRegistered = false;
+
+    // The library's log lines of a watch's reading that the watch's reading
+    // before logged too are left out.
+    std::set<std::string> previousLines;
+    std::set<std::string> currentLines;
+    tkl::LogFactory::Sink outerSink = nullptr;
+    void* outerContext = nullptr;
+};
+
+Access& access();
+
+void closeAtExit() {
+    Access& a = access();
+    std::lock_guard<std::mutex> lock(a.mutex); // waits for a reading in progress
+    a.closed = true;
+}
+
+#ifndef _WIN32
+// A child of fork() must not inherit the lock taken by another thread of its
+// parent: the lock is held across the fork.
+void lockForFork() {
+    access().mutex.lock();
+}
+void unlockAfterFork() {
+    access().mutex.unlock();
+}
+#endif
+
+Access& access() {
+    static Access* const instance = [] {
+        auto* made = new Access;
+#ifndef _WIN32
+        pthread_atfork(lockForFork, unlockAfterFork, unlockAfterFork);
+#endif
+        return made;
+    }();
+    return *instance;
+}
+
+// Writes a line as the default sink would, or to the sink it replaced.
+void passOn(const Access& a, const char* line) {
+    if (a.outerSink != nullptr) {
+        a.outerSink(line, a.outerContext);
+    } else {
+        std::fprintf(stderr, "%s\n", line);
+        std::fflush(stderr);
+    }
+}
+
+void filterRepeats(const char* line, void* context) {
+    auto& a = *static_cast<Access*>(context);
+    const std::string text = line;
+    a.currentLines.insert(text);
+    if (text.rfind("libVideoPortInfo ", 0) != 0 || a.previousLines.count(text) == 0) {
+        passOn(a, line);
+    }
+}
+
+// While it lives, the library's log lines are those of one watch's reading.
+class WatchReadingLog {
+public:
+    explicit WatchReadingLog(Access& a) : access_(a) {
+        access_.previousLines.swap(access_.currentLines);
+        access_.currentLines.clear();
+        access_.outerSink = tkl::LogFactory::getSink(access_.outerContext);
+        tkl::LogFactory::setSink(filterRepeats, &access_);
+    }
+    ~WatchReadingLog() { tkl::LogFactory::setSink(access_.outerSink, access_.outerContext); }
+    WatchReadingLog(const WatchReadingLog&) = delete;
+    WatchReadingLog& operator=(const WatchReadingLog&) = delete;
+
+private:
+    Access& access_;
+};
+
+std::string failureText(const libVideoPortInfo::VideoPortFactoryWin7::ReadFailure& failure) {
+    const char* name = codeName(failure.code);
+    return std::string("the display configuration could not be read: ") + failure.operation +
+           " returned " + std::to_string(failure.code) +
+           (name != nullptr ? std::string(" (") + name + ")" : std::string());
+}
+
+} // namespace
+
+std::string fullReason(const Reading& reading) {
+    return reading.detail.empty() ? reading.reason : reading.reason + ": " + reading.detail;
+}
+
+Reading readConfiguration(Reader reader) {
+    Access& a = access();
+    std::lock_guard<std::mutex> lock(a.mutex);
+    Reading reading;
+    if (a.closed) {
+        reading.closed = true;
+        reading.reason = "the process is exiting";
+        return reading;
+    }
+    std::optional<WatchReadingLog> filter;
+    if (reader == Reader::Watch) {
+        filter.emplace(a);
+    }
+    try {
+        auto handle = libVideoPortInfo::VideoPortFactoryWin7::factory();
+        if (!a.closeRegistered) {
+            // After the factory's construction, so that this runs before its
+            // static destructor.
+            std::atexit(closeAtExit);
+            a.closeRegistered = true;
+        }
+        auto& factory = static_cast<libVideoPortInfo::VideoPortFactoryWin7&>(*handle);
+        if (!a.firstReading) {
+            factory.refresh();
+        }
+        a.firstReading = false;
+        const auto failure = factory.lastReadFailure();
+        if (failure.operation == nullptr) {
+            reading.ports = readPorts(factory);
+            return reading;
+        }
+        reading.reason = failureText(failure);
+        reading.failure = Reading::Failure::Platform;
+#ifndef _WIN32
+        // The stand-in platform says what it could not use.
+        reading.detail = standin::problem();
+#endif
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const tkl::Exception& e) {
+        reading.ports.reset();
+        reading.reason = e.what();
+        reading.failure = Reading::Failure::Library;
+    } catch (const std::exception& e) {
+        reading.ports.reset();
+        reading.reason = e.what();
+        reading.failure = Reading::Failure::Internal;
+    }
+    return reading;
+}
+
+std::optional<std::string> probeConfiguration(const std::set<std::string>& displayIds) {
+    Access& a = access();
+    std::lock_guard<std::mutex> lock(a.mutex);
+    if (a.closed) {
+        return std::nullopt;
+    }
     std::string fingerprint;
     const auto add = [&](long value) { fingerprint += std::to_string(value) + ' '; };
     UINT32 paths = 0;
@@ -150,6 +311,7 @@ std::vector<PortState> readPorts(const libVideoPortInfo::VideoPortFactory& facto
     for (unsigned i = 0; i < count; ++i) {
         ports.push_back(stateOf(i, *factory.videoPort(i), adapterPaths));
     }
+    makeKeysUnique(ports);
     return ports;
 }
 

@@ -2,16 +2,15 @@
 // self-contained block per snapshot. No C++ exception leaves this file.
 #include <vpi/vpi.h>
 
-#include <PortChanges.h>
-#include <PortState.h>
+#include <Reading.h>
+#include <Watch.h>
+#include <libVideoPortInfo/ConnectorType.h>
 #include <tkl/Exception.h>
-
-#ifndef _WIN32
-#include <standin/StandIn.h>
-#endif
+#include <tkl/Logging.h>
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -21,6 +20,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef __GLIBCXX__
+#include <cxxabi.h>
+#endif
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 // The block of one snapshot, in a single allocation:
 //
@@ -34,6 +40,53 @@ struct vpi_snapshot {
     vpi_port* ports;
 };
 
+// The layouts hosts are built against: any change here is a new interface
+// (a new minor version while 0.x), which the CHANGELOG tells.
+static_assert(sizeof(void*) == 8, "the library is built for 64-bit hosts");
+static_assert(sizeof(vpi_mode) == 16, "vpi_mode is frozen");
+static_assert(offsetof(vpi_display_state, width) == 4 && offsetof(vpi_display_state, x) == 12 &&
+                  offsetof(vpi_display_state, refresh_numerator) == 20 &&
+                  offsetof(vpi_display_state, refresh_hz) == 32 &&
+                  offsetof(vpi_display_state, interlaced) == 40 &&
+                  offsetof(vpi_display_state, scaling_name) == 56 &&
+                  offsetof(vpi_display_state, primary) == 64 && sizeof(vpi_display_state) == 72,
+              "vpi_display_state");
+static_assert(offsetof(vpi_port, index) == 4 && offsetof(vpi_port, connector) == 8 &&
+                  offsetof(vpi_port, connector_name) == 16 &&
+                  offsetof(vpi_port, monitor_attached) == 24 &&
+                  offsetof(vpi_port, display_id) == 32 && offsetof(vpi_port, monitor_name) == 40 &&
+                  offsetof(vpi_port, monitor_device_path) == 48 &&
+                  offsetof(vpi_port, preferred_mode) == 56 &&
+                  offsetof(vpi_port, mode_count) == 72 && offsetof(vpi_port, modes) == 80 &&
+                  offsetof(vpi_port, adapter_id_low) == 88 && offsetof(vpi_port, target_id) == 96 &&
+                  offsetof(vpi_port, key) == 104 && offsetof(vpi_port, output_technology) == 112 &&
+                  offsetof(vpi_port, connector_instance) == 120 &&
+                  offsetof(vpi_port, current) == 128 &&
+                  offsetof(vpi_port, monitor_manufacturer_id) == 136 &&
+                  offsetof(vpi_port, monitor_product_code) == 144 && sizeof(vpi_port) == 152,
+              "vpi_port");
+static_assert(offsetof(vpi_change, kind) == 4 && offsetof(vpi_change, event) == 8 &&
+                  offsetof(vpi_change, key) == 16 && offsetof(vpi_change, before_index) == 24 &&
+                  offsetof(vpi_change, modes_removed) == 36 && sizeof(vpi_change) == 40,
+              "vpi_change");
+static_assert(offsetof(vpi_watch_event, type) == 4 && offsetof(vpi_watch_event, before) == 8 &&
+                  offsetof(vpi_watch_event, after) == 16 &&
+                  offsetof(vpi_watch_event, change_count) == 24 &&
+                  offsetof(vpi_watch_event, reason) == 32 && sizeof(vpi_watch_event) == 40,
+              "vpi_watch_event");
+static_assert(VPI_CHANGE_PRIMARY == static_cast<int>(snapshot::PortChange::Kind::PrimaryChanged) &&
+                  VPI_CHANGE_MODES == static_cast<int>(snapshot::PortChange::Kind::ModesChanged) &&
+                  VPI_CHANGE_PORT_ADDED == static_cast<int>(snapshot::PortChange::Kind::PortAdded),
+              "VPI_CHANGE_* are the kinds of change");
+static_assert(VPI_CONNECTOR_OTHER == static_cast<int>(libVideoPortInfo::Other) &&
+                  VPI_CONNECTOR_HDMI == static_cast<int>(libVideoPortInfo::Hdmi) &&
+                  VPI_CONNECTOR_INTERNAL == static_cast<int>(libVideoPortInfo::Internal),
+              "VPI_CONNECTOR_* are the connector types");
+static_assert(VPI_VERSION_NUMBER == VPI_MAKE_VERSION(VPI_PROJECT_VERSION_MAJOR,
+                                                     VPI_PROJECT_VERSION_MINOR,
+                                                     VPI_PROJECT_VERSION_PATCH),
+              "vpi.h's version is the project's");
+
 namespace {
 
 // Thread-local and of fixed size: recording an error never allocates. Room
@@ -44,13 +97,6 @@ void setLastError(const char* message) {
     std::strncpy(lastError, message, sizeof lastError - 1);
     lastError[sizeof lastError - 1] = '\0';
 }
-
-// The factory and its ports are used from one thread at a time.
-std::mutex& libraryMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-bool firstTake = true; // guarded by libraryMutex()
 
 vpi_mode modeOf(const snapshot::Mode& mode) {
     return vpi_mode{mode.width, mode.height, mode.refreshRate, mode.bitsPerPixel};
@@ -82,6 +128,7 @@ std::size_t textBytesOf(const snapshot::PortState& port) {
 
 vpi_display_state displayStateOf(const libVideoPortInfo::DisplayState& state) {
     vpi_display_state out{};
+    out.size = sizeof out;
     out.width = state.width;
     out.height = state.height;
     out.x = state.x;
@@ -125,6 +172,7 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
     for (std::uint32_t i = 0; i < count; ++i) {
         const snapshot::PortState& from = ports[i];
         vpi_port& port = *new (&placedPorts[i]) vpi_port{};
+        port.size = sizeof port;
         port.index = from.index;
         port.connector = from.connectorType;
         port.connector_name = placeText(cursor, from.connector);
@@ -163,33 +211,32 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
     return snapshot;
 }
 
-// The ports now, or nothing (with the reason in lastError) when the
-// configuration cannot be read. The first read of the process takes what
-// factory() read when it built the factory: reading again at once would
-// only repeat (and log again) a failure. Library exceptions pass on.
-std::optional<std::vector<snapshot::PortState>> readConfiguration() {
-    std::lock_guard<std::mutex> lock(libraryMutex());
-    std::string reason;
-    auto ports = snapshot::readConfiguration(!firstTake, reason);
-    firstTake = false;
-    if (!ports) {
-#ifndef _WIN32
-        // The stand-in platform says what it could not use.
-        const std::string problem = standin::problem();
-        if (!problem.empty()) {
-            reason += ": " + problem;
-        }
-#endif
-        setLastError(reason.c_str());
+// The ports now, or nothing with the reason in lastError and the code to
+// return in `code`. Only std::bad_alloc passes on.
+std::optional<std::vector<snapshot::PortState>> readConfiguration(snapshot::Reader reader,
+                                                                  int& code) {
+    snapshot::Reading reading = snapshot::readConfiguration(reader);
+    if (reading.ports) {
+        return std::move(reading.ports);
     }
-    return ports;
+    setLastError(snapshot::fullReason(reading).c_str());
+    code = reading.failure == snapshot::Reading::Failure::Library    ? VPI_E_LIBRARY
+           : reading.failure == snapshot::Reading::Failure::Internal ? VPI_E_INTERNAL
+                                                                     : VPI_E_PLATFORM;
+    return std::nullopt;
 }
 
 // Runs `body`, turning every exception into a VPI_E_* code and the reason in
-// lastError; the code of `body` otherwise (which set lastError itself).
+// lastError; the code of `body` otherwise (which set lastError itself). A
+// thread's forced unwind (pthread_exit, pthread_cancel; Python ends its
+// threads so at exit) is no exception of ours: it passes.
 template <typename Body> int guarded(Body&& body) {
     try {
         return body();
+#ifdef __GLIBCXX__
+    } catch (abi::__forced_unwind&) {
+        throw;
+#endif
     } catch (const std::bad_alloc&) {
         setLastError("out of memory");
         return VPI_E_NO_MEMORY;
@@ -205,36 +252,68 @@ template <typename Body> int guarded(Body&& body) {
     }
 }
 
+// The process a watch was started in; another is a child of fork().
+#ifdef _WIN32
+unsigned long thisProcess() {
+    return 0;
+}
+#else
+pid_t thisProcess() {
+    return getpid();
+}
+#endif
+
 constexpr std::uint32_t defaultIntervalMilliseconds = 2000;
 constexpr std::uint32_t shortestIntervalMilliseconds = 10;
 constexpr std::uint32_t longestIntervalMilliseconds = 86400000;
 
 } // namespace
 
-// A watch: its thread follows the configuration with a display watcher of
-// its own and calls the host after each change.
+// A watch: its thread follows the configuration with a snapshot::Watch of
+// its own and calls the host after each event.
 //
 // Ownership: vpi_watch_stop() from another thread joins the thread and
 // deletes the watch; from inside the callback it detaches the thread, which
-// deletes the watch when the callback has returned. `mutex` guards `known`,
-// `watcher`, `stopping` and `stoppedInside`.
+// deletes the watch when the callback has returned. In a child of fork(),
+// where the thread does not exist, it only releases the child's descriptors
+// and keeps the watch (see inherited). `mutex` guards `followed`, `stopping`
+// and `stoppedInside`.
 struct vpi_watch {
     vpi_watch_callback callback = nullptr;
     void* user = nullptr;
     unsigned long interval = defaultIntervalMilliseconds;
-    std::vector<snapshot::PortState> known; // the last list the watch saw
+    std::vector<snapshot::PortState> first; // the list the first changes are told against
+    decltype(thisProcess()) owner = thisProcess();
 
     std::thread thread;
     std::mutex mutex;
     std::condition_variable started;
-    bool running = false;                        // the thread has made its watcher (or failed to)
-    std::string startError;                      // why it failed to
-    snapshot::DisplayWatcher* watcher = nullptr; // while the thread has one
+    bool running = false;   // the thread has made its watch (or failed to)
+    int startCode = VPI_OK; // why it failed to
+    std::string startError;
+    snapshot::Watch* followed = nullptr; // while the thread has one
     bool stopping = false;
     bool stoppedInside = false; // vpi_watch_stop() came from the callback
 };
 
 namespace {
+
+// Watches a child of fork() inherited and stopped: their memory is the
+// parent's image, which the child neither uses nor frees (the thread that
+// owns it does not exist here). Kept reachable, so that no leak checker
+// takes them for leaks.
+std::vector<vpi_watch*>& inherited() {
+    static auto* watches = new std::vector<vpi_watch*>;
+    return *watches;
+}
+
+// An event as the callback receives it, with the changes vpi_change_at()
+// reaches: a callback's event is always the first member of one of these.
+struct EventBlock {
+    vpi_watch_event event;
+    const std::vector<vpi_change>* changes;
+};
+static_assert(offsetof(EventBlock, event) == 0, "an event's block starts with the event");
 
 // The changes as the C interface gives them, their keys from the snapshots.
 std::vector<vpi_change> changesOf(const std::vector<snapshot::PortChange>& changes,
@@ -242,14 +321,14 @@ std::vector<vpi_change> changesOf(const std::vector<snapshot::PortChange>& chang
     std::vector<vpi_change> out;
     out.reserve(changes.size());
     for (const snapshot::PortChange& change : changes) {
-        const bool removed = change.kind == snapshot::PortChange::Kind::PortRemoved;
-        const bool added = change.kind == snapshot::PortChange::Kind::PortAdded;
         vpi_change c{};
+        c.size = sizeof c;
         c.kind = static_cast<std::int32_t>(change.kind);
         c.event = snapshot::eventName(change.kind);
-        c.before_index = added ? VPI_NO_PORT : change.before.index;
-        c.after_index = removed ? VPI_NO_PORT : change.after.index;
-        c.key = removed ? before.ports[c.before_index].key : after.ports[c.after_index].key;
+        c.before_index = change.before != nullptr ? change.before->index : VPI_NO_PORT;
+        c.after_index = change.after != nullptr ? change.after->index : VPI_NO_PORT;
+        c.key = change.after != nullptr ? after.ports[c.after_index].key
+                                        : before.ports[c.before_index].key;
         c.modes_added = change.modesAdded;
         c.modes_removed = change.modesRemoved;
         out.push_back(c);
@@ -257,66 +336,94 @@ std::vector<vpi_change> changesOf(const std::vector<snapshot::PortChange>& chang
     return out;
 }
 
-// The watch's thread: waits, reads, compares and calls back until stopped.
+using SnapshotHandle = std::unique_ptr<vpi_snapshot, void (*)(vpi_snapshot*)>;
+
+// Tells one event to the host. Memory that runs out leaves the event untold.
+void tell(vpi_watch* watch, const snapshot::WatchEvent& event) {
+    SnapshotHandle before(layOut(*event.before), vpi_snapshot_free);
+    SnapshotHandle after(nullptr, vpi_snapshot_free);
+    if (event.after != event.before) {
+        after.reset(layOut(*event.after));
+    }
+    const vpi_snapshot* afterView = after ? after.get() : before.get();
+    const std::vector<vpi_change> changes = changesOf(event.changes, *before, *afterView);
+    EventBlock block{};
+    block.event.size = sizeof block.event;
+    block.event.before = before.get();
+    block.event.after = afterView;
+    block.event.change_count = static_cast<std::uint32_t>(changes.size());
+    block.changes = &changes;
+    switch (event.type) {
+    case snapshot::WatchEvent::Type::Changes:
+        block.event.type = VPI_EVENT_CHANGES;
+        break;
+    case snapshot::WatchEvent::Type::ReadFailed:
+        block.event.type = VPI_EVENT_READ_FAILED;
+        block.event.reason = event.reason.c_str();
+        break;
+    case snapshot::WatchEvent::Type::ReadRecovered:
+        block.event.type = VPI_EVENT_READ_RECOVERED;
+        break;
+    }
+    watch->callback(&block.event, watch->user);
+}
+
+// The watch's thread: looks and calls back until stopped.
 void follow(vpi_watch* watch) {
-    std::unique_ptr<snapshot::DisplayWatcher> watcher;
-    vpi_snapshot* before = nullptr;
+    std::unique_ptr<snapshot::Watch> followed;
     {
         std::lock_guard<std::mutex> lock(watch->mutex);
         try {
-            watcher.reset(new snapshot::DisplayWatcher(watch->interval));
-            before = layOut(watch->known);
-            watch->watcher = watcher.get();
+            followed.reset(new snapshot::Watch(watch->interval));
+            followed->begin(std::move(watch->first));
+            watch->followed = followed.get();
+        } catch (const std::bad_alloc&) {
+            followed.reset();
+            watch->startCode = VPI_E_NO_MEMORY;
+            watch->startError = "out of memory";
         } catch (const std::exception& e) {
-            watch->startError = e.what();
+            followed.reset();
+            watch->startCode = VPI_E_INTERNAL;
+            watch->startError = std::string("vpi_watch_start: ") + e.what();
         }
         watch->running = true;
     }
     watch->started.notify_all();
-    if (watch->watcher != nullptr) {
-        snapshot::PortWatch followed(watch->known, watch->interval, snapshot::probeConfiguration);
-        const snapshot::PortWatch::Reader read = [] {
-            try {
-                return readConfiguration();
-            } catch (...) { // as a configuration that cannot be read
-                return std::optional<std::vector<snapshot::PortState>>();
-            }
-        };
-        for (;;) {
-            const snapshot::PortWatch::Look look = followed.next(*watcher, read);
-            if (look.wake == snapshot::DisplayWatcher::Wake::Stop) {
+    while (followed) {
+        snapshot::Look look;
+        try {
+            look = followed->next();
+#ifdef __GLIBCXX__
+        } catch (abi::__forced_unwind&) {
+            throw;
+#endif
+        } catch (...) { // memory ran out: look again later
+            continue;
+        }
+        if (look.wake == snapshot::DisplayWatcher::Wake::Stop) {
+            break;
+        }
+        for (const snapshot::WatchEvent& event : look.events) {
+            if (followed->stopRequested()) {
                 break;
             }
-            if (look.changes.empty()) {
-                continue;
-            }
-            vpi_snapshot* after = nullptr;
             try {
-                {
-                    std::lock_guard<std::mutex> lock(watch->mutex);
-                    watch->known = followed.last();
-                }
-                after = layOut(followed.last());
-                const std::vector<vpi_change> changes = changesOf(look.changes, *before, *after);
-                const vpi_watch_event event{
-                    before, after, static_cast<std::uint32_t>(changes.size()), changes.data()};
-                watch->callback(&event, watch->user);
-            } catch (...) { // memory ran out: these changes go untold
-            }
-            if (after != nullptr) {
-                vpi_snapshot_free(before);
-                before = after;
+                tell(watch, event);
+#ifdef __GLIBCXX__
+            } catch (abi::__forced_unwind&) {
+                throw;
+#endif
+            } catch (...) { // memory ran out: this event goes untold
             }
         }
     }
     bool deleteHere = false;
     {
         std::lock_guard<std::mutex> lock(watch->mutex);
-        watch->watcher = nullptr; // no stop() reaches it from now on
+        watch->followed = nullptr; // no stop() reaches it from now on
         deleteHere = watch->stoppedInside;
     }
-    vpi_snapshot_free(before);
-    watcher.reset();
+    followed.reset();
     if (deleteHere) {
         delete watch;
     }
@@ -332,10 +439,11 @@ VPI_API int vpi_snapshot_take(vpi_snapshot** out) {
         return VPI_E_INVALID_ARGUMENT;
     }
     *out = nullptr;
-    return guarded([&] {
-        const auto ports = readConfiguration();
+    return guarded([&]() -> int {
+        int code = VPI_OK;
+        const auto ports = readConfiguration(snapshot::Reader::Snapshot, code);
         if (!ports) {
-            return VPI_E_PLATFORM;
+            return code;
         }
         *out = layOut(*ports);
         lastError[0] = '\0';
@@ -355,10 +463,32 @@ VPI_API uint32_t vpi_port_count(const vpi_snapshot* snapshot) {
 }
 
 VPI_API const vpi_port* vpi_port_at(const vpi_snapshot* snapshot, uint32_t index) {
-    if (snapshot == nullptr || index >= snapshot->count) {
+    if (snapshot == nullptr) {
+        setLastError("vpi_port_at: snapshot is NULL");
+        return nullptr;
+    }
+    if (index >= snapshot->count) {
+        std::snprintf(lastError, sizeof lastError, "vpi_port_at: no port %lu: the snapshot has %lu",
+                      static_cast<unsigned long>(index),
+                      static_cast<unsigned long>(snapshot->count));
         return nullptr;
     }
     return snapshot->ports + index;
+}
+
+VPI_API const vpi_change* vpi_change_at(const vpi_watch_event* event, uint32_t index) {
+    if (event == nullptr) {
+        setLastError("vpi_change_at: event is NULL");
+        return nullptr;
+    }
+    if (index >= event->change_count) {
+        std::snprintf(
+            lastError, sizeof lastError, "vpi_change_at: no change %lu: the event has %lu",
+            static_cast<unsigned long>(index), static_cast<unsigned long>(event->change_count));
+        return nullptr;
+    }
+    const auto* block = reinterpret_cast<const EventBlock*>(event);
+    return &(*block->changes)[index];
 }
 
 VPI_API const char* vpi_last_error(void) {
@@ -367,6 +497,21 @@ VPI_API const char* vpi_last_error(void) {
 
 VPI_API const char* vpi_version(void) {
     return VPI_VERSION;
+}
+
+VPI_API uint32_t vpi_version_number(void) {
+    return VPI_VERSION_NUMBER;
+}
+
+VPI_API int vpi_set_log_level(int level) {
+    if (level < tkl::LoggerPriority::PRIORITY_TRACE ||
+        level > tkl::LoggerPriority::PRIORITY_FATAL) {
+        setLastError("vpi_set_log_level: level is not 0 to 5");
+        return VPI_E_INVALID_ARGUMENT;
+    }
+    tkl::LogFactory::setPriority(static_cast<tkl::LoggerPriority::LOGGER_PRIORITY>(level));
+    lastError[0] = '\0';
+    return VPI_OK;
 }
 
 VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t interval_ms,
@@ -384,24 +529,25 @@ VPI_API int vpi_watch_start(vpi_watch_callback callback, void* user, uint32_t in
         setLastError("vpi_watch_start: interval_ms is not 0 or 10 to 86400000");
         return VPI_E_INVALID_ARGUMENT;
     }
-    return guarded([&] {
+    return guarded([&]() -> int {
         std::unique_ptr<vpi_watch> watch(new vpi_watch);
         watch->callback = callback;
         watch->user = user;
         watch->interval = interval_ms != 0 ? interval_ms : defaultIntervalMilliseconds;
-        auto ports = readConfiguration();
+        int code = VPI_OK;
+        auto ports = readConfiguration(snapshot::Reader::Watch, code);
         if (!ports) {
-            return VPI_E_PLATFORM;
+            return code;
         }
-        watch->known = std::move(*ports);
+        watch->first = std::move(*ports);
         watch->thread = std::thread(follow, watch.get());
         std::unique_lock<std::mutex> lock(watch->mutex);
         watch->started.wait(lock, [&] { return watch->running; });
-        if (watch->watcher == nullptr) {
+        if (watch->followed == nullptr) {
             lock.unlock();
             watch->thread.join();
-            setLastError(("vpi_watch_start: " + watch->startError).c_str());
-            return VPI_E_INTERNAL;
+            setLastError(watch->startError.c_str());
+            return watch->startCode;
         }
         lock.unlock();
         *out = watch.release();
@@ -419,9 +565,17 @@ VPI_API int vpi_watch_snapshot(vpi_watch* watch, vpi_snapshot** out) {
                                       : "vpi_watch_snapshot: out is NULL");
         return VPI_E_INVALID_ARGUMENT;
     }
-    return guarded([&] {
-        std::lock_guard<std::mutex> lock(watch->mutex);
-        *out = layOut(watch->known);
+    return guarded([&]() -> int {
+        snapshot::SharedPorts known;
+        {
+            std::lock_guard<std::mutex> lock(watch->mutex);
+            if (watch->followed == nullptr) {
+                setLastError("vpi_watch_snapshot: the watch has ended");
+                return VPI_E_INVALID_ARGUMENT;
+            }
+            known = watch->followed->known();
+        }
+        *out = layOut(*known);
         lastError[0] = '\0';
         return VPI_OK;
     });
@@ -431,21 +585,33 @@ VPI_API void vpi_watch_stop(vpi_watch* watch) {
     if (watch == nullptr) {
         return;
     }
-    std::unique_lock<std::mutex> lock(watch->mutex);
-    watch->stopping = true;
-    if (watch->watcher != nullptr) {
-        watch->watcher->stop();
-    }
-    if (std::this_thread::get_id() == watch->thread.get_id()) {
-        // Inside the callback: the thread ends when it returns, and frees
-        // the watch.
-        watch->stoppedInside = true;
-        watch->thread.detach();
-        return;
-    }
-    lock.unlock();
-    watch->thread.join();
-    delete watch;
+    guarded([&]() -> int {
+        if (watch->owner != thisProcess()) {
+            // A child of fork(): its copy of the watch has no thread. Release
+            // the child's descriptors only; the parent's watch goes on.
+            if (watch->followed != nullptr) {
+                watch->followed->watcher().releaseInherited();
+            }
+            inherited().push_back(watch);
+            return VPI_OK;
+        }
+        std::unique_lock<std::mutex> lock(watch->mutex);
+        watch->stopping = true;
+        if (watch->followed != nullptr) {
+            watch->followed->stop();
+        }
+        if (std::this_thread::get_id() == watch->thread.get_id()) {
+            // Inside the callback: the thread ends when it returns, and frees
+            // the watch.
+            watch->stoppedInside = true;
+            watch->thread.detach();
+            return VPI_OK;
+        }
+        lock.unlock();
+        watch->thread.join();
+        delete watch;
+        return VPI_OK;
+    });
 }
 
 } // extern "C"

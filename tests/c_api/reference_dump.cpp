@@ -63,7 +63,8 @@ int main() {
             win7.connectorInstance() ? static_cast<int64_t>(*win7.connectorInstance()) : -1;
         vpi_display_state current{};
         if (const auto state = win7.displayState()) {
-            current = vpi_display_state{state->width,
+            current = vpi_display_state{sizeof current,
+                                        state->width,
                                         state->height,
                                         state->x,
                                         state->y,

@@ -6,16 +6,30 @@
 #include <standin/StandIn.h>
 #include <vpi/vpi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
 
+struct Recorded {
+    int kind;
+    unsigned target;
+    std::string reason;
+};
+
 std::mutex recordMutex;
 std::condition_variable recorded;
-std::vector<int> recordedKinds; // guarded by recordMutex
+std::vector<Recorded> records; // guarded by recordMutex
+
+constexpr UINT32 hdmiTarget = 4161; // the default configuration's HDMI port
+
+bool leadsToHdmi(const DISPLAYCONFIG_PATH_INFO& path) {
+    return path.targetInfo.id == hdmiTarget;
+}
 
 } // namespace
 
@@ -46,11 +60,32 @@ void test_serve_changed(void) {
     standin::setConfiguration(configuration);
 }
 
+void test_serve_hdmi_first(void) {
+    standin::Configuration configuration = standin::defaultConfiguration();
+    std::stable_partition(configuration.paths.begin(), configuration.paths.end(), leadsToHdmi);
+    standin::setConfiguration(configuration);
+}
+
+void test_serve_without_hdmi(void) {
+    standin::Configuration configuration = standin::defaultConfiguration();
+    auto& paths = configuration.paths;
+    paths.erase(std::remove_if(paths.begin(), paths.end(), leadsToHdmi), paths.end());
+    standin::setConfiguration(configuration);
+}
+
 void test_record_event(const vpi_watch_event* event) {
     {
         std::lock_guard<std::mutex> lock(recordMutex);
+        if (event->type != VPI_EVENT_CHANGES) {
+            records.push_back(Recorded{TEST_READ_EVENT + event->type, 0,
+                                       event->reason != nullptr ? event->reason : ""});
+        }
         for (uint32_t i = 0; i < event->change_count; ++i) {
-            recordedKinds.push_back(event->changes[i].kind);
+            const vpi_change* change = vpi_change_at(event, i);
+            const vpi_port* port = change->after_index != VPI_NO_PORT
+                                       ? vpi_port_at(event->after, change->after_index)
+                                       : vpi_port_at(event->before, change->before_index);
+            records.push_back(Recorded{change->kind, port->target_id, ""});
         }
     }
     recorded.notify_all();
@@ -58,18 +93,28 @@ void test_record_event(const vpi_watch_event* event) {
 
 unsigned test_recorded_changes(void) {
     std::lock_guard<std::mutex> lock(recordMutex);
-    return static_cast<unsigned>(recordedKinds.size());
+    return static_cast<unsigned>(records.size());
 }
 
 int test_recorded_kind(unsigned i) {
     std::lock_guard<std::mutex> lock(recordMutex);
-    return i < recordedKinds.size() ? recordedKinds[i] : -1;
+    return i < records.size() ? records[i].kind : -1;
+}
+
+unsigned test_recorded_target(unsigned i) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    return i < records.size() ? records[i].target : 0;
+}
+
+int test_recorded_reason_holds(unsigned i, const char* text) {
+    std::lock_guard<std::mutex> lock(recordMutex);
+    return i < records.size() && records[i].reason.find(text) != std::string::npos ? 1 : 0;
 }
 
 int test_wait_for_changes(unsigned count, unsigned timeout_ms) {
     std::unique_lock<std::mutex> lock(recordMutex);
     return recorded.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                             [&] { return recordedKinds.size() >= count; })
+                             [&] { return records.size() >= count; })
                ? 1
                : 0;
 }

@@ -22,11 +22,22 @@ void test_serve_default(void);
  * first port and a positionChanged of the second. */
 void test_serve_changed(void);
 
-/* A record of watch callbacks, for checks from the main thread. */
+/* Serves the default configuration with the paths of its HDMI port (target
+ * 4161) first: the same ports in another order. */
+void test_serve_hdmi_first(void);
+/* Serves the default configuration without its HDMI port. */
+void test_serve_without_hdmi(void);
+
+/* A record of watch callbacks, for checks from the main thread: each change,
+ * and each read event as TEST_READ_EVENT + its type. */
+#define TEST_READ_EVENT 100
 void test_record_event(const struct vpi_watch_event* event);
-/* The changes recorded so far, and the kind of the i-th. */
+/* The records so far; the kind of the i-th, the target id of its port, and
+ * whether the reason of a read event holds `text`. */
 unsigned test_recorded_changes(void);
 int test_recorded_kind(unsigned i);
+unsigned test_recorded_target(unsigned i);
+int test_recorded_reason_holds(unsigned i, const char* text);
 /* Waits until at least `count` changes were recorded, for up to
  * `timeout_ms`; non-zero when they were. */
 int test_wait_for_changes(unsigned count, unsigned timeout_ms);

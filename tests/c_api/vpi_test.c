@@ -11,6 +11,12 @@
  *   vpi_test no_memory          (scripted) an allocation failure at each point
  *   vpi_test watch              (scripted) a watch sees changes; stopped from here
  *   vpi_test watch_stop_inside  (scripted) a watch stopped from its own callback
+ *   vpi_test watch_reorder      (scripted) ports reordered, then one removed
+ *   vpi_test watch_read_failure (scripted) a failed reading and the recovery
+ *   vpi_test watch_no_memory    (scripted) an allocation failure at each point of
+ *                               a watch's start and snapshot
+ *   vpi_test watch_fork         (scripted) a child of fork() stops its copy of a
+ *                               watch and starts its own; the parent's stays idle
  *   vpi_test watch_host MS      a watch polling every MS milliseconds, driven on
  *                               standard input ("mode W H" sets the primary
  *                               display's mode on Windows, "stop" stops): prints
@@ -20,10 +26,14 @@
  * The scripted cases drive the stand-in platform and the allocator through
  * scripting.h; they exist only where those do (the native build).
  */
+#if !defined(_WIN32)
+#define _XOPEN_SOURCE 700 /* fork, nanosleep and getrusage in strict C99 */
+#endif
 #include "dump.h"
 
 #include <vpi/vpi.h>
 
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,7 +46,34 @@
 
 #ifdef VPI_TEST_SCRIPTED
 #include "scripting.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 #endif
+
+/* The layouts a C compiler gives the structures are those the library was
+ * built with (its own assertions hold the same numbers): a mismatch fails to
+ * compile here. */
+#define VPI_TEST_LAYOUT(name, condition) typedef char name[(condition) ? 1 : -1]
+VPI_TEST_LAYOUT(mode_layout, sizeof(vpi_mode) == 16);
+VPI_TEST_LAYOUT(state_layout, offsetof(vpi_display_state, refresh_hz) == 32 &&
+                                  offsetof(vpi_display_state, primary) == 64 &&
+                                  sizeof(vpi_display_state) == 72);
+VPI_TEST_LAYOUT(port_layout, offsetof(vpi_port, index) == 4 && offsetof(vpi_port, modes) == 80 &&
+                                 offsetof(vpi_port, key) == 104 &&
+                                 offsetof(vpi_port, connector_instance) == 120 &&
+                                 offsetof(vpi_port, monitor_product_code) == 144 &&
+                                 sizeof(vpi_port) == 152);
+VPI_TEST_LAYOUT(change_layout, offsetof(vpi_change, event) == 8 &&
+                                   offsetof(vpi_change, modes_removed) == 36 &&
+                                   sizeof(vpi_change) == 40);
+VPI_TEST_LAYOUT(event_layout, offsetof(vpi_watch_event, before) == 8 &&
+                                  offsetof(vpi_watch_event, reason) == 32 &&
+                                  sizeof(vpi_watch_event) == 40);
+VPI_TEST_LAYOUT(values, VPI_CHANGE_PRIMARY == 12 && VPI_CONNECTOR_OTHER == 13 &&
+                            VPI_EVENT_READ_RECOVERED == 2 && VPI_E_INTERNAL == 5);
 
 static int failures = 0;
 
@@ -108,10 +145,17 @@ static void testArguments(const char* expectedVersion) {
     CHECK(vpi_port_count(snapshot) > 0);
     CHECK(vpi_port_at(snapshot, vpi_port_count(snapshot) - 1) != NULL);
     CHECK(vpi_port_at(snapshot, vpi_port_count(snapshot)) == NULL);
+    CHECK(strstr(vpi_last_error(), "vpi_port_at") != NULL);
     CHECK(vpi_port_at(snapshot, 0xFFFFFFFFu) == NULL);
+    CHECK(vpi_port_at(snapshot, 0)->size == sizeof(vpi_port));
+    CHECK(VPI_HAS_FIELD(vpi_port_at(snapshot, 0), vpi_port, monitor_product_code));
     vpi_snapshot_free(snapshot);
+    CHECK(vpi_change_at(NULL, 0) == NULL && strlen(vpi_last_error()) != 0);
 
     CHECK(vpi_version() != NULL && strcmp(vpi_version(), expectedVersion) == 0);
+    CHECK(vpi_version_number() == VPI_VERSION_NUMBER);
+    CHECK(vpi_set_log_level(6) == VPI_E_INVALID_ARGUMENT && vpi_set_log_level(-1) != VPI_OK);
+    CHECK(vpi_set_log_level(3) == VPI_OK && strcmp(vpi_last_error(), "") == 0);
 }
 
 static void ignoreEvent(const vpi_watch_event* event, void* user) {
@@ -138,9 +182,14 @@ static void testWatchArguments(void) {
  * in the snapshots before and after. */
 static void checkEvent(const vpi_watch_event* event) {
     uint32_t i;
-    CHECK(event->change_count > 0 && event->changes != NULL);
+    CHECK(event->size == sizeof *event);
+    CHECK(event->before != NULL && event->after != NULL);
+    CHECK((event->change_count > 0) == (event->type == VPI_EVENT_CHANGES));
+    CHECK((event->reason != NULL) == (event->type == VPI_EVENT_READ_FAILED));
+    CHECK(vpi_change_at(event, event->change_count) == NULL);
     for (i = 0; i < event->change_count; ++i) {
-        const vpi_change* change = &event->changes[i];
+        const vpi_change* change = vpi_change_at(event, i);
+        CHECK(change != NULL && change->size == sizeof *change);
         const vpi_port* before = vpi_port_at(event->before, change->before_index);
         const vpi_port* after = vpi_port_at(event->after, change->after_index);
         CHECK(change->event != NULL && change->key != NULL);
@@ -276,6 +325,119 @@ static void testWatchStopInside(void) {
     CHECK(!test_wait_for_changes(3, 200));
 }
 
+/* Waits until the watch's list starts with `target`: a reordering is no
+ * event, so the list it knows is the only sign that it has looked. */
+static int waitForFirstTarget(vpi_watch* watch, uint32_t target) {
+    int tries;
+    const struct timespec pause = {0, 5000000};
+    for (tries = 0; tries < 2000; ++tries) {
+        vpi_snapshot* known = NULL;
+        int found;
+        CHECK(vpi_watch_snapshot(watch, &known) == VPI_OK);
+        found = vpi_port_count(known) > 0 && vpi_port_at(known, 0)->target_id == target;
+        vpi_snapshot_free(known);
+        if (found) {
+            return 1;
+        }
+        nanosleep(&pause, NULL);
+    }
+    return 0;
+}
+
+/* The same ports in another order are no event; the removal after them names
+ * the port that left, by an index into the event's own `before`. */
+static void testWatchReorder(void) {
+    vpi_watch* watch = NULL;
+    CHECK(vpi_watch_start(recordEvent, NULL, 10, &watch) == VPI_OK);
+    test_serve_hdmi_first();
+    CHECK(waitForFirstTarget(watch, 4161));
+    CHECK(test_recorded_changes() == 0);
+    test_serve_without_hdmi();
+    CHECK(test_wait_for_changes(1, 10000));
+    CHECK(test_recorded_kind(0) == VPI_CHANGE_PORT_REMOVED);
+    CHECK(test_recorded_target(0) == 4161);
+    vpi_watch_stop(watch);
+    CHECK(test_recorded_changes() == 1);
+}
+
+/* A reading that fails is an event with the reason, and so is the next good
+ * reading; nothing changed meanwhile, so no change follows. */
+static void testWatchReadFailure(void) {
+    vpi_watch* watch = NULL;
+    CHECK(vpi_watch_start(recordEvent, NULL, 10, &watch) == VPI_OK);
+    test_fail_next_query();
+    CHECK(test_wait_for_changes(2, 10000));
+    CHECK(test_recorded_kind(0) == TEST_READ_EVENT + VPI_EVENT_READ_FAILED);
+    CHECK(test_recorded_reason_holds(0, "QueryDisplayConfig returned 31 (ERROR_GEN_FAILURE)"));
+    CHECK(test_recorded_kind(1) == TEST_READ_EVENT + VPI_EVENT_READ_RECOVERED);
+    vpi_watch_stop(watch);
+    CHECK(test_recorded_changes() == 2);
+}
+
+/* Fails the k-th allocation of a watch's start and of its snapshot, for
+ * every k until they need fewer: each is VPI_E_NO_MEMORY, no exception
+ * escapes, and nothing leaks (the sanitizer build would say so). */
+static void testWatchNoMemory(void) {
+    size_t k;
+    int started = 0;
+    vpi_snapshot_free(take()); /* the stand-in has read its configuration */
+    for (k = 1; k < 100000 && !started; ++k) {
+        vpi_watch* watch = (vpi_watch*)1;
+        vpi_snapshot* known = (vpi_snapshot*)1;
+        int result;
+        test_fail_allocation(k);
+        result = vpi_watch_start(ignoreEvent, NULL, 86400000u, &watch);
+        started = !test_allocation_failed();
+        test_fail_allocation(0);
+        CHECK(started ? result == VPI_OK : result == VPI_E_NO_MEMORY && watch == NULL);
+        if (result != VPI_OK) {
+            continue;
+        }
+        test_fail_allocation(1);
+        CHECK(vpi_watch_snapshot(watch, &known) == VPI_E_NO_MEMORY && known == NULL);
+        test_fail_allocation(0);
+        vpi_watch_stop(watch);
+    }
+    CHECK(started);
+}
+
+static double cpuSeconds(void) {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+/* A child of fork() stops its copy of the parent's watch, reads the
+ * configuration and runs a watch of its own; the parent's watch, which
+ * polls once a day, then stays idle instead of waking for the child's stop. */
+static void testWatchFork(void) {
+    vpi_watch* watch = NULL;
+    pid_t child;
+    int status = -1;
+    const struct timespec idle = {0, 300000000};
+    double before;
+    CHECK(vpi_watch_start(ignoreEvent, NULL, 86400000u, &watch) == VPI_OK);
+    child = fork();
+    if (child == 0) {
+        vpi_watch* own = NULL;
+        vpi_snapshot* snapshot = NULL;
+        int ok;
+        vpi_watch_stop(watch);
+        ok = vpi_snapshot_take(&snapshot) == VPI_OK && vpi_port_count(snapshot) > 0;
+        vpi_snapshot_free(snapshot);
+        ok = ok && vpi_watch_start(ignoreEvent, NULL, 10, &own) == VPI_OK;
+        vpi_watch_stop(own);
+        _exit(ok ? 0 : 1);
+    }
+    CHECK(child > 0 && waitpid(child, &status, 0) == child);
+    CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    before = cpuSeconds();
+    nanosleep(&idle, NULL); /* a span to measure the parent's watch in */
+    CHECK(cpuSeconds() - before < 0.1);
+    vpi_watch_stop(watch);
+}
+
 /* Fails the k-th allocation of a take, for every k until a take needs fewer:
  * each failure is VPI_E_NO_MEMORY with nothing returned and nothing leaked,
  * and the snapshot that finally succeeds is the one a plain take gives. */
@@ -321,7 +483,7 @@ static void printChanges(const vpi_watch_event* event, void* user) {
     (void)user;
     checkEvent(event);
     for (i = 0; i < event->change_count; ++i) {
-        const vpi_change* change = &event->changes[i];
+        const vpi_change* change = vpi_change_at(event, i);
         printf("change %s %s %ld %ld\n", change->event, change->key,
                change->before_index == VPI_NO_PORT ? -1L : (long)change->before_index,
                change->after_index == VPI_NO_PORT ? -1L : (long)change->after_index);
@@ -387,6 +549,14 @@ int main(int argc, char** argv) {
         testWatch();
     } else if (strcmp(name, "watch_stop_inside") == 0) {
         testWatchStopInside();
+    } else if (strcmp(name, "watch_reorder") == 0) {
+        testWatchReorder();
+    } else if (strcmp(name, "watch_read_failure") == 0) {
+        testWatchReadFailure();
+    } else if (strcmp(name, "watch_no_memory") == 0) {
+        testWatchNoMemory();
+    } else if (strcmp(name, "watch_fork") == 0) {
+        testWatchFork();
 #endif
     } else {
         fprintf(stderr, "vpi_test: unknown case '%s'\n", name);

@@ -3,6 +3,7 @@
 #include <DisplayWidth.h>
 #include <PortChanges.h>
 #include <PortReport.h>
+#include <Watch.h>
 
 #include "../support/Environment.h"
 
@@ -85,8 +86,8 @@ TEST(PortChanges, APortReplacedAtTheSameIndexIsOneGoneAndOneNew) {
     after[2] = port(2, 0x2000, false); // same index, same everything but the target
     const std::vector<PortChange> changes = snapshot::portChanges(before, after);
     ASSERT_EQ(kindsOf(changes), (std::vector<Kind>{Kind::PortRemoved, Kind::PortAdded}));
-    EXPECT_EQ(changes[0].before.key, before[2].key);
-    EXPECT_EQ(changes[1].after.key, after[2].key);
+    EXPECT_EQ(changes[0].before->key, before[2].key);
+    EXPECT_EQ(changes[1].after->key, after[2].key);
 
     // Another adapter with the same target id is another target too.
     after = before;
@@ -101,7 +102,7 @@ TEST(PortChanges, PortsThatAppearOrDisappear) {
     ASSERT_EQ(appeared.size(), ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i) {
         EXPECT_EQ(appeared[i].kind, Kind::PortAdded);
-        EXPECT_EQ(appeared[i].after.key, ports[i].key);
+        EXPECT_EQ(appeared[i].after->key, ports[i].key);
     }
     // The removed port keeps its old index; the ports after it move up.
     std::vector<PortState> after = {ports[0], ports[2], ports[3]};
@@ -110,8 +111,8 @@ TEST(PortChanges, PortsThatAppearOrDisappear) {
     }
     const std::vector<PortChange> gone = snapshot::portChanges(ports, after);
     ASSERT_EQ(kindsOf(gone), std::vector<Kind>{Kind::PortRemoved});
-    EXPECT_EQ(gone[0].before.index, 1u);
-    EXPECT_EQ(gone[0].before.target.targetId, 0x1041u);
+    EXPECT_EQ(gone[0].before->index, 1u);
+    EXPECT_EQ(gone[0].before->target.targetId, 0x1041u);
 }
 
 TEST(PortChanges, AMonitorAttachedOrDetachedIsOneChangeWithItsMonitor) {
@@ -121,11 +122,11 @@ TEST(PortChanges, AMonitorAttachedOrDetachedIsOneChangeWithItsMonitor) {
     after[1].displayId = before[1].displayId;
     const std::vector<PortChange> detached = snapshot::portChanges(before, after);
     ASSERT_EQ(kindsOf(detached), std::vector<Kind>{Kind::MonitorDetached});
-    EXPECT_EQ(detached[0].before.monitor->name, before[1].monitor->name);
+    EXPECT_EQ(detached[0].before->monitor->name, before[1].monitor->name);
 
     const std::vector<PortChange> attached = snapshot::portChanges(after, before);
     ASSERT_EQ(kindsOf(attached), std::vector<Kind>{Kind::MonitorAttached});
-    EXPECT_EQ(attached[0].after.monitor->preferredMode, before[1].monitor->preferredMode);
+    EXPECT_EQ(attached[0].after->monitor->preferredMode, before[1].monitor->preferredMode);
 }
 
 TEST(PortChanges, EachChangeOfAPortThatStays) {
@@ -184,56 +185,124 @@ TEST(PortChanges, EachChangeOfAPortInUse) {
     }
 }
 
-// A failed refresh between two good ones: told once, and the next good list
-// is compared with the last good one, so that what changed and changed back
-// meanwhile is no change.
-TEST(PortChanges, AFailedRefreshBetweenTwoGoodOnes) {
+// A watch whose readings are scripted: each look takes the next one.
+struct ScriptedWatch {
+    explicit ScriptedWatch(std::vector<std::optional<std::vector<PortState>>> readings)
+        : readings_(std::move(readings)),
+          watch(1, {}, snapshot::Watch::Source{[this] { return nextReading(); }, {}}) {}
+
+    snapshot::Reading nextReading() {
+        snapshot::Reading reading;
+        reading.ports = readings_.at(taken_++);
+        reading.reason = reading.ports ? "" : "unreadable";
+        return reading;
+    }
+
+    std::vector<std::optional<std::vector<PortState>>> readings_;
+    std::size_t taken_ = 0;
+    snapshot::Watch watch;
+};
+
+using Type = snapshot::WatchEvent::Type;
+
+std::vector<Type> typesOf(const snapshot::Look& look) {
+    std::vector<Type> types;
+    for (const snapshot::WatchEvent& event : look.events) {
+        types.push_back(event.type);
+    }
+    return types;
+}
+
+// A failed reading between two good ones: told once, as is the recovery, and
+// the next good list is compared with the last good one, so that what
+// changed and changed back meanwhile is no change.
+TEST(Watch, AFailedReadingBetweenTwoGoodOnes) {
     const std::vector<PortState> good = machine();
-    snapshot::PortWatch watch(good);
     std::vector<PortState> next = good;
     next[2] = port(2, 0x1042, true); // a monitor attached
-    EXPECT_TRUE(watch.failed()) << "the first failure is the one to tell";
-    EXPECT_FALSE(watch.failed()) << "and only the first";
-    EXPECT_TRUE(watch.failing());
-    EXPECT_EQ(kindsOf(watch.update(next)), std::vector<Kind>{Kind::MonitorAttached});
-    EXPECT_FALSE(watch.failing());
+    ScriptedWatch scripted({std::nullopt, std::nullopt, next, std::nullopt, next, good});
+    snapshot::Watch& watch = scripted.watch;
+    watch.begin(good);
+    EXPECT_EQ(typesOf(watch.next()), std::vector<Type>{Type::ReadFailed});
+    EXPECT_TRUE(watch.next().events.empty()) << "only the first failure is told";
+    const snapshot::Look recovered = watch.next();
+    ASSERT_EQ(typesOf(recovered), (std::vector<Type>{Type::ReadRecovered, Type::Changes}));
+    EXPECT_EQ(kindsOf(recovered.events[1].changes), std::vector<Kind>{Kind::MonitorAttached});
+    EXPECT_EQ(recovered.events[0].before, recovered.events[1].before)
+        << "a read event carries the last good list";
 
-    EXPECT_TRUE(watch.failed()) << "a failure after a good list is told again";
-    EXPECT_TRUE(watch.update(next).empty());
-    EXPECT_TRUE(watch.failed());
-    EXPECT_EQ(kindsOf(watch.update(good)), std::vector<Kind>{Kind::MonitorDetached});
-    EXPECT_EQ(watch.last().size(), good.size());
+    const snapshot::Look failed = watch.next();
+    ASSERT_EQ(typesOf(failed), std::vector<Type>{Type::ReadFailed});
+    EXPECT_EQ(failed.events[0].reason, "unreadable");
+    EXPECT_EQ(typesOf(watch.next()), std::vector<Type>{Type::ReadRecovered});
+    const snapshot::Look back = watch.next();
+    EXPECT_EQ(kindsOf(back.events.at(0).changes), std::vector<Kind>{Kind::MonitorDetached});
+    EXPECT_EQ(watch.known()->size(), good.size());
+}
+
+// The same ports in another order are no event, but the next change is told
+// with the lists it compares: its indexes reach the port that left in the
+// event's own `before`, not in the list seen before the reordering.
+TEST(Watch, AReorderingThenARemovalNamesThePortThatLeft) {
+    const std::vector<PortState> first = machine();
+    std::vector<PortState> reordered = {first[1], first[0], first[2], first[3]};
+    std::vector<PortState> without = {first[0], first[2], first[3]};
+    for (auto* list : {&reordered, &without}) {
+        for (unsigned i = 0; i < list->size(); ++i) {
+            (*list)[i].index = i;
+        }
+    }
+    ScriptedWatch scripted({reordered, without});
+    scripted.watch.begin(first);
+    EXPECT_TRUE(scripted.watch.next().events.empty());
+    const snapshot::Look removed = scripted.watch.next();
+    ASSERT_EQ(removed.events.size(), 1u);
+    const snapshot::WatchEvent& event = removed.events[0];
+    ASSERT_EQ(kindsOf(event.changes), std::vector<Kind>{Kind::PortRemoved});
+    const PortState& gone = *event.changes[0].before;
+    EXPECT_EQ(gone.key, first[1].key);
+    EXPECT_EQ(event.before->at(gone.index).key, first[1].key);
 }
 
 // With a probe, a poll reads in full only when the fingerprint changed or
 // enough polls have passed for the reading's cost; here a reading is made to
-// cost far more than the 0.01% of 10 ms that a poll may spend on it.
-TEST(PortChanges, PollsReadInFullWhenTheFingerprintChanges) {
+// cost far more than the 0.01% of 10 ms that a poll may spend on it. The
+// probe asks for the displays of the last list only.
+TEST(Watch, PollsReadInFullWhenTheFingerprintChanges) {
     std::string fingerprint = "a";
     std::set<std::string> probed;
-    snapshot::PortWatch watch(machine(), 10, [&](const std::set<std::string>& displayIds) {
-        probed = displayIds;
-        return fingerprint;
-    });
     unsigned reads = 0;
-    const snapshot::PortWatch::Reader read = [&] {
-        ++reads;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a costly reading
-        return std::optional<std::vector<PortState>>(machine());
-    };
-    snapshot::DisplayWatcher watcher(1);
-    watch.next(watcher, read); // the first poll reads, and learns what reading costs
+    std::vector<PortState> now = machine();
+    snapshot::Watch watch(
+        10, {},
+        snapshot::Watch::Source{[&] {
+                                    ++reads;
+                                    std::this_thread::sleep_for(
+                                        std::chrono::milliseconds(2)); // a costly reading
+                                    snapshot::Reading reading;
+                                    reading.ports = now;
+                                    return reading;
+                                },
+                                [&](const std::set<std::string>& displayIds) {
+                                    probed = displayIds;
+                                    return std::optional<std::string>(fingerprint);
+                                }});
+    watch.begin(machine());
+    watch.next(); // the first poll reads, and learns what reading costs
     EXPECT_EQ(reads, 1u);
-    EXPECT_EQ(probed.size(), machine().size()) << "every display seen is probed";
+    EXPECT_EQ(probed.size(), machine().size()) << "every display of the list is probed";
     for (int poll = 0; poll < 3; ++poll) {
-        EXPECT_TRUE(watch.next(watcher, read).read);
+        EXPECT_TRUE(watch.next().read);
     }
     EXPECT_EQ(reads, 1u) << "an unchanged fingerprint needs no reading";
+    now.pop_back();
     fingerprint = "b";
-    watch.next(watcher, read);
+    watch.next();
     EXPECT_EQ(reads, 2u);
-    watcher.stop();
-    EXPECT_EQ(watch.next(watcher, read).wake, snapshot::DisplayWatcher::Wake::Stop);
+    watch.next();
+    EXPECT_EQ(probed.size(), now.size()) << "a display that went is probed no more";
+    watch.stop();
+    EXPECT_EQ(watch.next().wake, snapshot::DisplayWatcher::Wake::Stop);
 }
 
 TEST(PortReport, TableShowsUnknownModesAndIdleDisplayIdsInParentheses) {
