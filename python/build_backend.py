@@ -3,8 +3,9 @@ standard library, so that `pip install ./python` works without a package
 index: pip then has no build requirement to download. The wheel it builds is
 pure Python and carries no native library.
 
-Run as a program, it writes the wheel that carries the native libraries of
-an installed tree (`cmake --install BUILD --prefix PREFIX`):
+Run as a program, it writes the wheel that carries the native libraries and
+the videoports program of an installed tree (`cmake --install BUILD --prefix
+PREFIX`):
 
     python3 python/build_backend.py --libraries-from PREFIX -o OUT_DIR
 
@@ -21,13 +22,14 @@ import hashlib
 import io
 import os
 import re
+import stat
 import struct
 import sys
 import tarfile
 import zipfile
 
 NAME = "videoports"
-VERSION = "0.3.0"
+VERSION = "0.4.0"
 SUMMARY = "The video ports of this machine, through the vpi C library of dovAzaveVevoZoraVuz7"
 HERE = os.path.dirname(os.path.abspath(__file__))
 DIST_INFO = f"{NAME}-{VERSION}.dist-info"
@@ -91,7 +93,8 @@ def _write_wheel(directory, entries, tag=PURE_TAG):
     with zipfile.ZipFile(os.path.join(directory, wheel_name), "w", zipfile.ZIP_DEFLATED) as wheel:
         for name, data in entries:
             info = zipfile.ZipInfo(name, ZIP_TIME)
-            info.external_attr = 0o644 << 16
+            # The program runs (pip keeps the executable bit); the rest is read.
+            info.external_attr = (stat.S_IFREG | (0o755 if name in _PROGRAMS else 0o644)) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             wheel.writestr(info, data)
     return wheel_name
@@ -137,18 +140,32 @@ def _native_libraries(prefix):
     )
 
 
+# The videoports program, which python -m videoports runs, in the wheel.
+_PROGRAMS = {f"{NAME}/videoports", f"{NAME}/videoports.exe"}
+
+
+def _program(prefix):
+    for name in ("videoports.exe", "videoports"):
+        path = os.path.join(prefix, "bin", name)
+        if os.path.isfile(path):
+            return path
+    raise ValueError(f"{prefix} holds no installed videoports program (bin/videoports)")
+
+
 def build_native_wheel(wheel_directory, prefix):
-    """The package with the native libraries of the installed tree `prefix`
-    beside its modules; returns the wheel's file name."""
+    """The package with the native libraries and the videoports program of
+    the installed tree `prefix` beside its modules; returns the wheel's file
+    name."""
     libraries = _native_libraries(prefix)
     names = [os.path.basename(path) for path in libraries]
-    if "vpi.dll" not in names and "libvpi.so.0" not in names:
-        raise ValueError(f"{prefix} holds no installed vpi library (bin/vpi.dll, lib/libvpi.so.0)")
+    if "vpi.dll" not in names and "libvpi.so.1" not in names:
+        raise ValueError(f"{prefix} holds no installed vpi library (bin/vpi.dll, lib/libvpi.so.1)")
     tags = {_platform_tag(path) for path in libraries}
     if len(tags) != 1:
         raise ValueError(f"{prefix}: libraries of several platforms ({', '.join(sorted(tags))})")
     entries = _source_entries()
-    entries += [(f"{NAME}/{os.path.basename(path)}", _read(path)) for path in libraries]
+    entries += [(f"{NAME}/{os.path.basename(path)}", _read(path))
+                for path in libraries + [_program(prefix)]]
     return _write_wheel(wheel_directory, entries, f"py3-none-{tags.pop()}")
 
 

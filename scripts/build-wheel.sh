@@ -2,8 +2,9 @@
 # Writes the wheel of the videoports Python package with the native libraries
 # of a build inside, and checks it as a user gets it:
 #   Linux: installed into a fresh virtual environment without a package index,
-#     `python -m videoports --json` prints what the build's `videoports --json`
-#     prints, with no environment variable set; VPI_LIBRARY still overrides.
+#     `python -m videoports ARGS` prints what the build's `videoports ARGS`
+#     prints, and exits as it does, for every option, with no environment
+#     variable set; VPI_LIBRARY still overrides the wheel's library.
 #   Windows (a MinGW build; there is no Windows Python here): pip accepts it
 #     for win_amd64 and installs it into a folder, which then holds the
 #     package's modules and its DLLs, each importing only DLLs of the wheel
@@ -48,7 +49,7 @@ if [[ -f $work/prefix/bin/vpi.dll ]]; then
         fail "pip refuses $(basename "$wheel") for win_amd64"
     package=$work/site/videoports
     for file in __init__.py __main__.py _native.py vpi.dll dovAzaveVevoZoraVuz7.dll \
-        libVideoPortInfo.dll Common.dll; do
+        libVideoPortInfo.dll Common.dll videoports.exe; do
         [[ -f $package/$file ]] || fail "the wheel lacks videoports/$file"
     done
     objdump=$(command -v "${VPI_MINGW_PREFIX:-x86_64-w64-mingw32-}objdump")
@@ -70,16 +71,38 @@ else
     # that holds the package's sources.
     clean=(env -u VPI_LIBRARY -u PYTHONPATH -u LD_LIBRARY_PATH -u VPI_DISPLAY_CONFIG)
     cd "$work"
-    "${clean[@]}" "$work/prefix/bin/videoports" --json >expected.json
-    "${clean[@]}" venv/bin/python -m videoports --json >actual.json ||
-        fail "python -m videoports failed in a fresh virtual environment"
-    cmp -s expected.json actual.json ||
-        fail "python -m videoports --json differs from videoports --json (see $work)"
+    # Every option, the metrics file included: the same output, the same status.
+    while read -r -a arguments; do
+        expected=0 actual=0
+        "${clean[@]}" "$work/prefix/bin/videoports" "${arguments[@]}" >expected.out 2>expected.err ||
+            expected=$?
+        [[ ! -f metrics.prom ]] || mv metrics.prom expected.prom
+        "${clean[@]}" venv/bin/python -m videoports "${arguments[@]}" >actual.out 2>actual.err ||
+            actual=$?
+        [[ ! -f metrics.prom ]] || mv metrics.prom actual.prom
+        [[ $expected == "$actual" ]] && cmp -s expected.out actual.out &&
+            cmp -s expected.err actual.err ||
+            fail "python -m videoports ${arguments[*]} differs from videoports (see $work)"
+    done <<'ARGUMENTS'
+
+--json
+--modes
+--port 1
+--prometheus
+--prometheus -o metrics.prom
+--watch --count 0
+--help
+--version
+--port 99
+--frobnicate
+ARGUMENTS
+    cmp -s expected.prom actual.prom || fail "python -m videoports -o wrote another file"
     versions=$("${clean[@]}" venv/bin/python -c 'import importlib.metadata as m, videoports
 print(m.version("videoports"), videoports.library_version())')
     read -r package library <<<"$versions"
     [[ $package == "$library" ]] || fail "the wheel is version $package, its library $library"
-    if "${clean[@]}" VPI_LIBRARY="$work/none.so" venv/bin/python -m videoports >/dev/null 2>&1; then
+    if "${clean[@]}" VPI_LIBRARY="$work/none.so" venv/bin/python -c \
+        'import videoports; videoports.snapshot()' >/dev/null 2>&1; then
         fail "VPI_LIBRARY does not override the wheel's library"
     fi
 fi

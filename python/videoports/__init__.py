@@ -11,11 +11,15 @@ VPI_LIBRARY, else from this package's folder, else from the system's
 library path.
 """
 
+import atexit
 import ctypes
+import math
+import os
 import queue
 import threading
+import weakref
 from dataclasses import dataclass
-from typing import Iterator, List, Optional, Tuple
+from typing import List, Optional, Tuple
 
 from . import _native
 
@@ -27,9 +31,11 @@ __all__ = [
     "Port",
     "RefreshRate",
     "VideoPortsError",
+    "Watch",
     "snapshot",
     "watch",
     "library_version",
+    "set_log_level",
 ]
 
 
@@ -122,7 +128,11 @@ class Change:
     does ("portAdded", "portRemoved", "monitorAttached", "positionChanged",
     ...); key is the port's key; before is the port as it was (None for an
     added port), after as it is (None for a removed one); for "modesChanged",
-    how many modes came and went."""
+    how many modes came and went.
+
+    Two events are about the reading itself, with key "" and no ports:
+    "readFailed" (the configuration could not be read; reason says why, as
+    VideoPortsError would) and "readRecovered" (it can be read again)."""
 
     event: str
     key: str
@@ -130,6 +140,7 @@ class Change:
     after: Optional[Port]
     modes_added: int
     modes_removed: int
+    reason: Optional[str] = None
 
 
 class VideoPortsError(Exception):
@@ -227,79 +238,175 @@ def snapshot() -> List[Port]:
         vpi.vpi_snapshot_free(handle)
 
 
-def watch(interval: float = 2.0) -> Iterator[Change]:
-    """A generator of the changes of the display configuration from now on:
+_READ_EVENTS = {_native.EVENT_READ_FAILED: "readFailed", _native.EVENT_READ_RECOVERED: "readRecovered"}
+_CLOSED = object()  # what a closed watch leaves in its queue
+
+
+def _changes_of(vpi, event) -> List[Change]:
+    """The changes of a native event, copied out (the event dies when the
+    callback returns)."""
+    if event.type in _READ_EVENTS:
+        reason = _text(event.reason) if event.reason is not None else None
+        return [Change(_READ_EVENTS[event.type], "", None, None, 0, 0, reason)]
+    before, after = _ports(vpi, event.before), _ports(vpi, event.after)
+    changes = []
+    for i in range(event.change_count):
+        change = vpi.vpi_change_at(ctypes.byref(event), i).contents
+        changes.append(
+            Change(
+                _text(change.event),
+                _text(change.key),
+                before[change.before_index] if change.before_index != _native.NO_PORT else None,
+                after[change.after_index] if change.after_index != _native.NO_PORT else None,
+                change.modes_added,
+                change.modes_removed,
+            )
+        )
+    return changes
+
+
+def _callback(vpi, changes):
+    """The native callback of a watch: it holds the queue, not the watch, so
+    that an abandoned watch is collected (and so stopped)."""
+
+    def on_event(event, _user):
+        for change in _changes_of(vpi, event.contents):
+            changes.put(change)
+
+    return _native.WATCH_CALLBACK(on_event)
+
+
+_open_watches = weakref.WeakSet()
+
+
+class Watch:
+    """The changes of the display configuration, as an iterator (see watch()).
+    ports is the list the first changes are told against."""
+
+    def __init__(self, milliseconds: int):
+        self._vpi = _vpi()
+        self._lock = threading.Lock()
+        self._handle = None
+        self._process = os.getpid()
+        self._changes: "queue.SimpleQueue" = queue.SimpleQueue()
+        self._callback = _callback(self._vpi, self._changes)  # alive until the watch stops
+        handle = ctypes.c_void_p()
+        code = self._vpi.vpi_watch_start(self._callback, None, milliseconds, ctypes.byref(handle))
+        if code != _native.VPI_OK:
+            raise VideoPortsError(code, _text(self._vpi.vpi_last_error()))
+        self._handle = handle
+        _open_watches.add(self)
+        known = ctypes.c_void_p()
+        code = self._vpi.vpi_watch_snapshot(handle, ctypes.byref(known))
+        if code != _native.VPI_OK:
+            self.close()
+            raise VideoPortsError(code, _text(self._vpi.vpi_last_error()))
+        try:
+            self.ports: List[Port] = _ports(self._vpi, known)
+        finally:
+            self._vpi.vpi_snapshot_free(known)
+
+    def known(self) -> List[Port]:
+        """The list later changes are told against now: the first one, or
+        the last good list the watch read (the same ports in another order
+        are no change, but they are the list now)."""
+        with self._lock:
+            handle = self._handle
+            if handle is None:
+                raise ValueError("the watch is closed")
+            known = ctypes.c_void_p()
+            code = self._vpi.vpi_watch_snapshot(handle, ctypes.byref(known))
+        if code != _native.VPI_OK:
+            raise VideoPortsError(code, _text(self._vpi.vpi_last_error()))
+        try:
+            return _ports(self._vpi, known)
+        finally:
+            self._vpi.vpi_snapshot_free(known)
+
+    def __iter__(self) -> "Watch":
+        return self
+
+    def __next__(self) -> Change:
+        if self._process != os.getpid():
+            raise RuntimeError("this watch belongs to the parent process; "
+                               "call videoports.watch() in this one")
+        while True:
+            if self._handle is None and self._changes.empty():
+                raise StopIteration
+            try:
+                # In short steps, so that a KeyboardInterrupt ends the wait on
+                # every platform.
+                change = self._changes.get(timeout=0.25)
+            except queue.Empty:
+                continue
+            if change is _CLOSED:
+                self._changes.put(_CLOSED)  # for every other waiting thread
+                raise StopIteration
+            return change
+
+    def close(self) -> None:
+        """Stops the watch; from any thread, any number of times. A loop
+        waiting for the next change ends."""
+        with self._lock:
+            handle, self._handle = self._handle, None
+        if handle is None:
+            return
+        # From another thread than the library's, vpi_watch_stop returns
+        # once no callback runs any more (ctypes lets go of the interpreter
+        # meanwhile); in a child of fork() it only lets go of the copy.
+        self._vpi.vpi_watch_stop(handle)
+        self._changes.put(_CLOSED)
+
+    def __enter__(self) -> "Watch":
+        return self
+
+    def __exit__(self, *exception) -> None:
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_handle", None) is not None:
+            self.close()
+
+
+def _close_open_watches():
+    # Before the interpreter finalizes: a callback that comes then would find
+    # no interpreter to run in.
+    for open_watch in list(_open_watches):
+        open_watch.close()
+
+
+atexit.register(_close_open_watches)
+
+
+def watch(interval: float = 2.0) -> Watch:
+    """The changes of the display configuration from now on, as an iterator
+    (a Watch):
 
         for change in videoports.watch():
             print(change.event, change.key)
 
-    The configuration is read at the call; each change is told against the
-    one before. The generator stops the library's watch when it is closed
-    (close(), leaving the loop with break, garbage collection) or when a
-    KeyboardInterrupt ends a wait. interval is how often, in seconds (0.01
-    to 86400), the library looks when the platform does not announce a
-    change; a configuration that cannot be read is skipped. Raises
-    VideoPortsError when the first read fails, ValueError for an interval
-    out of range."""
-    milliseconds = round(interval * 1000)
-    if not 10 <= milliseconds <= 86400000:
+    The configuration is read at the call (watch().ports); each change is
+    told against the one before. The watch stops when it is closed (close(),
+    from any thread; leaving a with block; garbage collection; the end of
+    the interpreter) or when a KeyboardInterrupt ends a wait. interval is how
+    often, in seconds (0.01 to 86400), the library looks when the platform
+    does not announce a change. A configuration that cannot be read is the
+    change "readFailed" (with its reason), and the next good reading
+    "readRecovered". A watch belongs to the process that started it: a child
+    of fork() starts watches of its own. Raises VideoPortsError when the
+    first reading fails, ValueError for an interval out of range."""
+    if not math.isfinite(interval) or not 10 <= round(interval * 1000) <= 86400000:
         raise ValueError(f"interval {interval} is not between 0.01 and 86400 seconds")
-    return _watch(milliseconds)[1]
+    return Watch(round(interval * 1000))
 
 
-def _watch(milliseconds):
-    """Starts a watch: the ports it starts from, and the generator of its
-    changes."""
-    changes = _follow(_vpi(), milliseconds)
-    first = next(changes)  # starts the watch: the generator runs to its first yield
-    return first, changes
-
-
-def _follow(vpi, milliseconds):
-    changes: "queue.SimpleQueue[Change]" = queue.SimpleQueue()
-
-    def on_event(event, _user):
-        # On the library's thread: copy out everything, the event dies on return.
-        event = event.contents
-        before, after = _ports(vpi, event.before), _ports(vpi, event.after)
-        for i in range(event.change_count):
-            change = event.changes[i]
-            changes.put(
-                Change(
-                    _text(change.event),
-                    _text(change.key),
-                    before[change.before_index] if change.before_index != _native.NO_PORT else None,
-                    after[change.after_index] if change.after_index != _native.NO_PORT else None,
-                    change.modes_added,
-                    change.modes_removed,
-                )
-            )
-
-    callback = _native.WATCH_CALLBACK(on_event)  # kept alive until the watch stops
-    handle = ctypes.c_void_p()
-    code = vpi.vpi_watch_start(callback, None, milliseconds, ctypes.byref(handle))
-    if code != _native.VPI_OK:
-        raise VideoPortsError(code, _text(vpi.vpi_last_error()))
-    try:
-        # The watch runs: first the ports it starts from.
-        known = ctypes.c_void_p()
-        code = vpi.vpi_watch_snapshot(handle, ctypes.byref(known))
-        if code != _native.VPI_OK:
-            raise VideoPortsError(code, _text(vpi.vpi_last_error()))
-        try:
-            first = _ports(vpi, known)
-        finally:
-            vpi.vpi_snapshot_free(known)
-        yield first
-        while True:
-            try:
-                # In short steps, so that a KeyboardInterrupt ends the wait on
-                # every platform.
-                yield changes.get(timeout=0.25)
-            except queue.Empty:
-                continue
-    finally:
-        vpi.vpi_watch_stop(handle)
+def set_log_level(level: int) -> None:
+    """The threshold of the library's log lines on standard error: 0 trace,
+    1 debug, 2 info, 3 warning (the default), 4 error, 5 fatal. Raises
+    ValueError for another level."""
+    if not isinstance(level, int) or not 0 <= level <= 5:
+        raise ValueError(f"log level {level!r} is not 0 to 5")
+    _vpi().vpi_set_log_level(level)
 
 
 def library_version() -> str:

@@ -6,6 +6,10 @@ import os
 import sys
 
 VPI_OK = 0
+# The version of vpi this binding is written for: while the major version is
+# 0, only a library of the same minor version has these layouts.
+VERSION = (0, 4)
+EVENT_CHANGES, EVENT_READ_FAILED, EVENT_READ_RECOVERED = 0, 1, 2
 
 
 class Mode(ctypes.Structure):
@@ -19,6 +23,7 @@ class Mode(ctypes.Structure):
 
 class DisplayState(ctypes.Structure):
     _fields_ = [
+        ("size", ctypes.c_uint32),
         ("width", ctypes.c_uint32),
         ("height", ctypes.c_uint32),
         ("x", ctypes.c_int32),
@@ -38,6 +43,7 @@ class Port(ctypes.Structure):
     # The leading fields of vpi_port; later versions may add more at the end,
     # so ports are only ever reached through vpi_port_at().
     _fields_ = [
+        ("size", ctypes.c_uint32),
         ("index", ctypes.c_uint32),
         ("connector", ctypes.c_int32),
         ("connector_name", ctypes.c_char_p),
@@ -48,7 +54,6 @@ class Port(ctypes.Structure):
         ("preferred_mode", Mode),
         ("mode_count", ctypes.c_uint32),
         ("modes", ctypes.POINTER(Mode)),
-        # Since 0.3.0.
         ("adapter_id_low", ctypes.c_uint32),
         ("adapter_id_high", ctypes.c_int32),
         ("target_id", ctypes.c_uint32),
@@ -64,6 +69,7 @@ class Port(ctypes.Structure):
 
 class Change(ctypes.Structure):
     _fields_ = [
+        ("size", ctypes.c_uint32),
         ("kind", ctypes.c_int32),
         ("event", ctypes.c_char_p),
         ("key", ctypes.c_char_p),
@@ -76,10 +82,12 @@ class Change(ctypes.Structure):
 
 class WatchEvent(ctypes.Structure):
     _fields_ = [
+        ("size", ctypes.c_uint32),
+        ("type", ctypes.c_int32),
         ("before", ctypes.c_void_p),
         ("after", ctypes.c_void_p),
         ("change_count", ctypes.c_uint32),
-        ("changes", ctypes.POINTER(Change)),
+        ("reason", ctypes.c_char_p),
     ]
 
 
@@ -89,7 +97,7 @@ WATCH_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.POINTER(WatchEvent), ctypes.c_voi
 _LIBRARY_NAMES = {
     "win32": ["vpi.dll"],
     "darwin": ["libvpi.dylib", "libvpi.0.dylib"],
-}.get(sys.platform, ["libvpi.so.0", "libvpi.so"])
+}.get(sys.platform, ["libvpi.so.1", "libvpi.so"])
 
 
 def _open(path):
@@ -116,32 +124,52 @@ def _candidates():
     yield from _LIBRARY_NAMES
 
 
+_FUNCTIONS = {
+    # name: (argument types, result type); vpi_snapshot_take first, as the
+    # mark of a vpi library at all.
+    "vpi_snapshot_take": ([ctypes.POINTER(ctypes.c_void_p)], ctypes.c_int),
+    "vpi_snapshot_free": ([ctypes.c_void_p], None),
+    "vpi_port_count": ([ctypes.c_void_p], ctypes.c_uint32),
+    "vpi_port_at": ([ctypes.c_void_p, ctypes.c_uint32], ctypes.POINTER(Port)),
+    "vpi_last_error": ([], ctypes.c_char_p),
+    "vpi_version": ([], ctypes.c_char_p),
+    "vpi_version_number": ([], ctypes.c_uint32),
+    "vpi_set_log_level": ([ctypes.c_int], ctypes.c_int),
+    "vpi_watch_start": (
+        [WATCH_CALLBACK, ctypes.c_void_p, ctypes.c_uint32, ctypes.POINTER(ctypes.c_void_p)],
+        ctypes.c_int,
+    ),
+    "vpi_watch_snapshot": ([ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)], ctypes.c_int),
+    "vpi_watch_stop": ([ctypes.c_void_p], None),
+    "vpi_change_at": ([ctypes.POINTER(WatchEvent), ctypes.c_uint32], ctypes.POINTER(Change)),
+}
+
+
+class _Unsuitable(Exception):
+    """A library that loads but is not the vpi this binding needs."""
+
+
 def _declare(library):
-    """Declares vpi's functions; raises AttributeError for a library without
-    them."""
-    library.vpi_snapshot_take.argtypes = [ctypes.POINTER(ctypes.c_void_p)]
-    library.vpi_snapshot_take.restype = ctypes.c_int
-    library.vpi_snapshot_free.argtypes = [ctypes.c_void_p]
-    library.vpi_snapshot_free.restype = None
-    library.vpi_port_count.argtypes = [ctypes.c_void_p]
-    library.vpi_port_count.restype = ctypes.c_uint32
-    library.vpi_port_at.argtypes = [ctypes.c_void_p, ctypes.c_uint32]
-    library.vpi_port_at.restype = ctypes.POINTER(Port)
-    library.vpi_last_error.argtypes = []
-    library.vpi_last_error.restype = ctypes.c_char_p
-    library.vpi_version.argtypes = []
-    library.vpi_version.restype = ctypes.c_char_p
-    library.vpi_watch_start.argtypes = [
-        WATCH_CALLBACK,
-        ctypes.c_void_p,
-        ctypes.c_uint32,
-        ctypes.POINTER(ctypes.c_void_p),
-    ]
-    library.vpi_watch_start.restype = ctypes.c_int
-    library.vpi_watch_snapshot.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)]
-    library.vpi_watch_snapshot.restype = ctypes.c_int
-    library.vpi_watch_stop.argtypes = [ctypes.c_void_p]
-    library.vpi_watch_stop.restype = None
+    """Declares vpi's functions; raises _Unsuitable for a library without
+    them, or of another version."""
+    for name, (arguments, result) in _FUNCTIONS.items():
+        try:
+            function = getattr(library, name)
+        except AttributeError:
+            if name == "vpi_snapshot_take":
+                raise _Unsuitable(f"not the vpi library: it has no {name}") from None
+            raise _Unsuitable(
+                f"an older vpi library: it has no {name} "
+                f"(this package needs vpi {VERSION[0]}.{VERSION[1]})"
+            ) from None
+        function.argtypes = arguments
+        function.restype = result
+    number = library.vpi_version_number()
+    if (number // 1000000, number // 1000 % 1000) != VERSION:
+        raise _Unsuitable(
+            f"vpi {library.vpi_version().decode()}, where this package needs "
+            f"vpi {VERSION[0]}.{VERSION[1]}"
+        )
     return library
 
 
@@ -155,8 +183,8 @@ def load():
             return _declare(_open(candidate))
         except OSError as error:
             tried.append(f"{candidate} ({error})")
-        except AttributeError:
-            tried.append(f"{candidate} (not the vpi library: it has no vpi_snapshot_take)")
+        except _Unsuitable as error:
+            tried.append(f"{candidate} ({error})")
     reasons = " ".join("; ".join(tried).split())  # one line, whatever the loader said
     if os.environ.get("VPI_LIBRARY"):
         raise OSError(f"the vpi library cannot be loaded from VPI_LIBRARY: {reasons}")
