@@ -30,6 +30,7 @@
 
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -376,7 +377,8 @@ TEST_F(Videoports, OutputThatCannotBeWrittenExitsWithOne) {
 #endif
 
 // -o replaces the file whole, through a temporary file beside it; a file that
-// cannot be written is one message and exit 1, and leaves nothing behind.
+// cannot be written is one message and exit 1, and leaves nothing behind. A
+// device or a FIFO is refused and stays: as root, /dev/null was replaced.
 TEST_F(Videoports, PrometheusOutputReplacesTheFileInOneStep) {
     namespace fs = std::filesystem;
     useRecordedMachine();
@@ -392,8 +394,16 @@ TEST_F(Videoports, PrometheusOutputReplacesTheFileInOneStep) {
     EXPECT_EQ(written.status, 0) << written.err;
     EXPECT_EQ(written.out + written.err, "");
     EXPECT_EQ(readFile(file), printed.out);
-    for (const std::string& target : {(folder / "missing" / "metrics.prom").generic_string(),
-                                      (folder / "taken.prom").generic_string()}) {
+    std::vector<std::string> failing = {(folder / "missing" / "metrics.prom").generic_string(),
+                                        (folder / "taken.prom").generic_string()};
+    std::vector<std::string> kept = {"metrics.prom", "taken.prom"};
+#ifndef _WIN32
+    const std::string fifo = (folder / "fifo.prom").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    failing.insert(failing.end(), {"/dev/null", fifo});
+    kept.insert(kept.begin(), "fifo.prom");
+#endif
+    for (const std::string& target : failing) {
         const Result failed = runVideoports("--prometheus --output " + target);
         EXPECT_EQ(failed.status, 1) << target;
         EXPECT_EQ(failed.out, "");
@@ -406,8 +416,13 @@ TEST_F(Videoports, PrometheusOutputReplacesTheFileInOneStep) {
         left.push_back(entry.path().filename().string());
     }
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"metrics.prom", "taken.prom"}));
+    EXPECT_EQ(left, kept);
     EXPECT_EQ(readFile(file), printed.out);
+#ifndef _WIN32
+    struct stat node {};
+    EXPECT_TRUE(stat("/dev/null", &node) == 0 && S_ISCHR(node.st_mode));
+    EXPECT_TRUE(stat(fifo.c_str(), &node) == 0 && S_ISFIFO(node.st_mode));
+#endif
     fs::remove_all(folder);
 }
 
