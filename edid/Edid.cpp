@@ -122,7 +122,7 @@ HdrStaticMetadata hdrStaticMetadata(const std::uint8_t* payload, std::size_t siz
     return hdr;
 }
 
-constexpr unsigned vendorSpecificDataBlock = 3;
+constexpr unsigned vendorDataBlock = 3;
 constexpr unsigned extendedDataBlock = 7;
 constexpr std::uint8_t hdrStaticMetadataTag = 6;
 constexpr std::uint8_t hdmiOui[] = {0x03, 0x0C, 0x00}; // 00-0C-03, least significant first
@@ -141,7 +141,7 @@ void readCta(const std::uint8_t* block, Edid& result) {
         // A block reaching past the DTDs is cut short: trust nothing after it.
         if (at + 1 + length > end)
             return;
-        if (tag == vendorSpecificDataBlock && length >= 3 &&
+        if (tag == vendorDataBlock && length >= 3 &&
             std::equal(std::begin(hdmiOui), std::end(hdmiOui), payload))
             result.hdmi = true;
         if (tag == extendedDataBlock && length >= 2 && payload[0] == hdrStaticMetadataTag &&

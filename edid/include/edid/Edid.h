@@ -81,7 +81,7 @@ struct Edid {
     std::optional<Size> maxImageSizeCm;
     /// The first descriptor of the base block, when it is a timing.
     std::optional<DetailedTiming> preferredTiming;
-    /// A CTA-861 extension holds an HDMI vendor-specific data block.
+    /// A CTA-861 extension holds an HDMI vendor data block (IEEE OUI 00-0C-03).
     bool hdmi = false;
     /// The first HDR static metadata data block of the CTA-861 extensions.
     std::optional<HdrStaticMetadata> hdr;
