@@ -91,18 +91,12 @@ ordered_json hdr(const string& block) {
 
 // edid-decode's account of an EDID, in the shape of tools::edidJson().
 ordered_json printedFacts(const string& printed) {
-    // A section per block present, "Block N, <kind>:" to the next rule; the
-    // findings after them are no blocks.
+    // A section per block present, "Block N, <kind>:" to the next rule. The
+    // findings after them name blocks too, but only ones found before.
     std::vector<string> blocks;
-    const string rule = "\n----------------\n";
-    for (std::size_t at = 0, next = 0; next != string::npos; at = next + rule.size()) {
-        next = printed.find(rule, at);
-        const string section = printed.substr(at, next == string::npos ? next : next - at);
-        if (section.find("\nBlock " + std::to_string(blocks.size()) + ", ") == 0)
-            blocks.push_back(section + "\n");
-        else if (!blocks.empty())
-            break;
-    }
+    for (std::size_t at;
+         (at = printed.find("\nBlock " + std::to_string(blocks.size()) + ", ")) != string::npos;)
+        blocks.push_back(printed.substr(at, printed.find("\n----------------\n", at) - at) + "\n");
     const string& base = blocks.at(0);
     // edid-decode keeps the blanks that end a descriptor's text; the decoder does not.
     const auto text = [&](const string& label) {
