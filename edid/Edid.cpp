@@ -41,6 +41,7 @@ bool isDisplayDescriptor(const std::uint8_t* descriptor) {
     return descriptor[0] == 0 && descriptor[1] == 0;
 }
 
+// Names end up in tables, logs and JSON: keep out what would mangle them.
 std::string descriptorText(const std::uint8_t* descriptor) {
     std::string text;
     for (std::size_t i = 5; i < descriptorSize && descriptor[i] != 0x0A; ++i) {

@@ -96,8 +96,9 @@ struct Edid {
 /// Decodes `size` bytes at `data`, reading no byte outside them. Refuses
 /// (empty) anything shorter than one block or without the EDID header.
 /// Extension blocks are read up to the stated count or the last complete
-/// block, whichever comes first; only CTA-861 blocks are looked into, so
-/// DisplayID and other extensions never pass for one.
+/// block, whichever comes first (an HDMI Forum override of the count is not
+/// honoured); only CTA-861 blocks are looked into, so DisplayID and other
+/// extensions never pass for one.
 std::optional<Edid> decode(const std::uint8_t* data, std::size_t size);
 std::optional<Edid> decode(const std::vector<std::uint8_t>& bytes);
 
