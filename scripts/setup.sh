@@ -7,8 +7,9 @@ set -euo pipefail
 
 scope=${1:-all}
 
+# edid-decode: the reference the EDID decoder's native tests compare with.
 packages=(cmake ninja-build g++ make pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils
-    python3 python3-pytest python3-pip python3-venv unicode-data)
+    python3 python3-pytest python3-pip python3-venv unicode-data edid-decode)
 # promtool, which checks the metrics of videoports --prometheus; without its
 # recommended node exporter, which the tests do not need.
 lean_packages=(prometheus)
