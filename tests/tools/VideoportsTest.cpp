@@ -4,6 +4,7 @@
 #include "../support/Environment.h"
 
 #include <DisplayWidth.h>
+#include <Watch.h>
 #include <libVideoPortInfo/ConnectorType.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 #include <standin/ConfigurationJson.h>
@@ -515,6 +516,44 @@ TEST_F(Videoports, AnUnknownPreferredModeIsLoggedOnceAndShownAsUnknown) {
         EXPECT_EQ(std::count(result->err.begin(), result->err.end(), '\n'), 1) << result->err;
         EXPECT_NE(result->err.find(warning), std::string::npos) << result->err;
     }
+}
+
+// Two adapters that report the same device path and the same target ids
+// (seen on machines with two cards of one model): the keys stay unique, with
+// a suffix in the platform's order, and an unchanged configuration is never
+// a change.
+TEST_F(Videoports, AdaptersWithOneDevicePathKeepKeysUniqueAndChangeNothing) {
+    standin::Configuration config;
+    const std::u16string path =
+        u"\\\\?\\PCI#VEN_10DE&DEV_1C82#{5b45201d-f2f2-4f3b-85bb-30ff1f953599}";
+    const std::u16string displays[] = {u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY2"};
+    for (const DWORD adapter : {0x51u, 0x77u}) {
+        const LUID luid = standin::makeLuid(adapter);
+        for (const UINT32 target : {1u, 2u}) {
+            config.paths.push_back(
+                standin::makePath(luid, 0, target, 0, DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI));
+        }
+        setSourceName(config, luid, 0, displays[adapter == 0x77u]);
+        setAdapterName(config, luid, path);
+    }
+    standin::setConfiguration(config);
+    snapshot::Reading reading = snapshot::readConfiguration(snapshot::Reader::Snapshot);
+    ASSERT_TRUE(reading.ports) << reading.reason;
+    std::vector<std::string> keys;
+    for (const auto& port : *reading.ports) {
+        keys.push_back(port.key);
+    }
+    const std::string base(path.begin(), path.end());
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{base + "#1", base + "#2", base + "#1~2", base + "#2~2"}));
+    snapshot::Watch watch(1);
+    watch.begin(std::move(*reading.ports));
+    for (int poll = 0; poll < 5; ++poll) {
+        const snapshot::Look look = watch.next();
+        EXPECT_TRUE(look.read);
+        EXPECT_TRUE(look.events.empty());
+    }
+    standin::resetConfiguration();
 }
 
 #ifndef _WIN32
