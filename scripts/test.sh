@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, then configures, builds and runs every test: the native
-# build, the sanitizer build, short fuzzing runs, and the Windows build under
-# Wine (with Xorg's dummy driver for the tests on several outputs). Ends with
+# build, the address and thread sanitizer builds (the latter only the C
+# interface's watches), short fuzzing runs, and the Windows build under Wine
+# (with Xorg's dummy driver for the tests on several outputs). Ends with
 # the time each preset took to configure, build and test, and the total.
 #
 # Compiling keeps both cores busy; the Wine tests mostly wait (for Wine to
@@ -68,7 +69,7 @@ windows_tests=$!
 background+=("$windows_tests")
 set +m
 
-for preset in native asan fuzz; do
+for preset in native asan tsan fuzz; do
     configure_and_build "$preset"
     step "$preset" test ctest --preset "$preset" -j "$jobs" || status=1
 done
@@ -81,11 +82,11 @@ cat "$logs/windows.log"
 echo
 echo "=== time (seconds) ==="
 printf '%-8s %10s %6s %5s\n' preset configure build test
-for preset in windows native asan fuzz; do
+for preset in windows native asan tsan fuzz; do
     printf '%-8s %10s %6s %5s\n' "$preset" "${took[$preset.configure]:--}" \
         "${took[$preset.build]:--}" "${took[$preset.test]:--}"
 done
-echo "(the Windows tests ran alongside the native, asan and fuzz presets)"
+echo "(the Windows tests ran alongside the native, asan, tsan and fuzz presets)"
 total=$((SECONDS - start))
 printf 'total: %d s (%d min %d s)\n' "$total" $((total / 60)) $((total % 60))
 exit $status

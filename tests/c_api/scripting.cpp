@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -71,6 +72,21 @@ void test_serve_without_hdmi(void) {
     auto& paths = configuration.paths;
     paths.erase(std::remove_if(paths.begin(), paths.end(), leadsToHdmi), paths.end());
     standin::setConfiguration(configuration);
+}
+
+int test_wait_for_queries(unsigned count, unsigned timeout_ms) {
+    using Clock = std::chrono::steady_clock;
+    static unsigned seen = 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const unsigned wanted = seen + count;
+    while (standin::callCount(standin::Operation::QueryDisplayConfig) < wanted) {
+        if (Clock::now() > deadline) {
+            return 0;
+        }
+        std::this_thread::yield();
+    }
+    seen = standin::callCount(standin::Operation::QueryDisplayConfig);
+    return 1;
 }
 
 void test_record_event(const vpi_watch_event* event) {

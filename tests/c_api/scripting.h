@@ -28,6 +28,11 @@ void test_serve_hdmi_first(void);
 /* Serves the default configuration without its HDMI port. */
 void test_serve_without_hdmi(void);
 
+/* Waits until the platform has answered `count` more queries of the
+ * configuration than when this was last called, for up to `timeout_ms`;
+ * non-zero when it has. */
+int test_wait_for_queries(unsigned count, unsigned timeout_ms);
+
 /* A record of watch callbacks, for checks from the main thread: each change,
  * and each read event as TEST_READ_EVENT + its type. */
 #define TEST_READ_EVENT 100

@@ -17,6 +17,7 @@
  *                               a watch's start and snapshot
  *   vpi_test watch_fork         (scripted) a child of fork() stops its copy of a
  *                               watch and starts its own; the parent's stays idle
+ *   vpi_test exit_watching      (scripted) the program ends while a watch reads
  *   vpi_test watch_host MS      a watch polling every MS milliseconds, driven on
  *                               standard input ("mode W H" sets the primary
  *                               display's mode on Windows, "stop" stops): prints
@@ -438,6 +439,18 @@ static void testWatchFork(void) {
     vpi_watch_stop(watch);
 }
 
+/* The program ends while six watches read the configuration as fast as
+ * they may: neither reaches the factory as its static destructor runs (the
+ * thread sanitizer build would report the race, the others a crash). */
+static void testExitWatching(void) {
+    vpi_watch* watch = NULL;
+    int i;
+    for (i = 0; i < 6; ++i) {
+        CHECK(vpi_watch_start(ignoreEvent, NULL, 10, &watch) == VPI_OK);
+    }
+    CHECK(test_wait_for_queries(12, 10000));
+}
+
 /* Fails the k-th allocation of a take, for every k until a take needs fewer:
  * each failure is VPI_E_NO_MEMORY with nothing returned and nothing leaked,
  * and the snapshot that finally succeeds is the one a plain take gives. */
@@ -557,6 +570,8 @@ int main(int argc, char** argv) {
         testWatchNoMemory();
     } else if (strcmp(name, "watch_fork") == 0) {
         testWatchFork();
+    } else if (strcmp(name, "exit_watching") == 0) {
+        testExitWatching();
 #endif
     } else {
         fprintf(stderr, "vpi_test: unknown case '%s'\n", name);

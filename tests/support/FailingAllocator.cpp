@@ -1,20 +1,23 @@
 #include "FailingAllocator.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
 namespace failing_allocator {
 namespace {
 
-// Plain counters: the tests that use them are single-threaded, and GoogleTest
-// allocates only on the main thread.
-std::size_t live = 0;
-std::size_t total = 0;
-std::size_t countdown = 0; // 0: nothing armed
-bool fired = false;
+// Atomic: a watch's thread allocates while the test's thread counts.
+std::atomic<std::size_t> live{0};
+std::atomic<std::size_t> total{0};
+std::atomic<std::size_t> countdown{0}; // 0: nothing armed
+std::atomic<bool> fired{false};
 
 void* allocate(std::size_t size) {
-    if (countdown != 0 && --countdown == 0) {
+    std::size_t armed = countdown.load();
+    while (armed != 0 && !countdown.compare_exchange_weak(armed, armed - 1)) {
+    }
+    if (armed == 1) {
         fired = true;
         throw std::bad_alloc();
     }
