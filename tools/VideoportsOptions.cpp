@@ -33,6 +33,9 @@ const char* const videoportsUsage =
     "  -o, --output FILE   with --prometheus: replace FILE in one step (a temporary\n"
     "                      file beside it, renamed over it) instead of printing;\n"
     "                      - prints\n"
+    "  --edid FILE         decode the EDID in FILE (binary, or hex as edid-decode and\n"
+    "                      xrandr --props print it; - reads standard input) and print\n"
+    "                      it as JSON, instead of listing the ports\n"
     "  --log-level N       log threshold: 0 trace, 1 debug, 2 info, 3 warning (default),\n"
     "                      4 error, 5 fatal\n"
     "  -h, --help          this text\n"
@@ -82,6 +85,11 @@ VideoportsRequest parseVideoportsArguments(int argc, char** argv) {
                 error = std::string(outputOption) + " needs a file name";
             }
             options.output = value;
+        } else if (line.option("--edid", value)) {
+            if (!value || value->empty()) {
+                error = "--edid needs a file name";
+            }
+            options.edidFile = value;
         } else if (line.option("--port", value)) {
             error = parseNumber("--port", value, 0xFFFFFFFEul, number);
             options.port = static_cast<unsigned>(number);
@@ -111,14 +119,18 @@ VideoportsRequest parseVideoportsArguments(int argc, char** argv) {
     if (options.output && !options.prometheus) {
         return fail(std::string(outputOption) + " needs --prometheus");
     }
-    if (options.prometheus) {
-        const std::pair<bool, const char*> others[] = {{options.json, "--json"},
-                                                       {options.modes, "--modes"},
-                                                       {options.watch, "--watch"},
-                                                       {options.port.has_value(), "--port"}};
+    // --edid and --prometheus each print something of their own, alone.
+    const char* alone = options.edidFile ? "--edid" : options.prometheus ? "--prometheus" : nullptr;
+    if (alone != nullptr) {
+        const std::pair<bool, const char*> others[] = {
+            {options.json, "--json"},
+            {options.modes, "--modes"},
+            {options.watch, "--watch"},
+            {options.port.has_value(), "--port"},
+            {options.edidFile && options.prometheus, "--prometheus"}};
         for (const auto& [given, name] : others) {
             if (given) {
-                return fail(std::string("--prometheus does not take ") + name);
+                return fail(std::string(alone) + " does not take " + name);
             }
         }
     }

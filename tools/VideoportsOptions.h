@@ -22,6 +22,7 @@ struct VideoportsOptions {
     bool hasInterval = false;
     bool prometheus = false;
     std::optional<std::string> output; // the metrics file, from -o or --output
+    std::optional<std::string> edidFile; // --edid: decode this file alone
 };
 
 struct VideoportsRequest {

@@ -2,6 +2,7 @@
 // program would, and with --watch follows their changes; with --prometheus
 // writes them as metrics for a fleet's monitoring. What it reads and how it
 // watches are the library's (src/snapshot); this file chooses what to print.
+#include "EdidJson.h"
 #include "Interruption.h"
 #include "Output.h"
 #include "PortMetrics.h"
@@ -11,13 +12,17 @@
 
 #include <Reading.h>
 #include <Watch.h>
+#include <edid/Edid.h>
+#include <edid/EdidFile.h>
 #include <tkl/Logging.h>
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -142,6 +147,45 @@ int writeMetrics(const Options& options, tools::Output& out) {
     return status;
 }
 
+// --edid: the EDID in a file (or standard input) decoded, as JSON. An EDID is
+// at most 256 blocks of 128 bytes, written as hex at most about three times
+// that; a file beyond the limit is no EDID.
+int decodeEdidFile(const std::string& name, tools::Output& out) {
+    constexpr std::size_t limit = 1 << 20;
+    std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+    if (file == nullptr) {
+        sayOnStandardError("cannot read " + name + ": " + std::strerror(errno));
+        return exitPlatformFailure;
+    }
+    std::string contents;
+    char buffer[4096];
+    std::size_t got = 0;
+    while (contents.size() <= limit && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        contents.append(buffer, got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (file != stdin) {
+        std::fclose(file);
+    }
+    if (failed) {
+        sayOnStandardError("cannot read " + name + ": " + std::strerror(error));
+        return exitPlatformFailure;
+    }
+    std::optional<edid::Edid> decoded;
+    if (contents.size() <= limit) {
+        if (const auto bytes = edid::bytesFromFile(contents)) {
+            decoded = edid::decode(*bytes);
+        }
+    }
+    if (!decoded) {
+        sayOnStandardError(name + " holds no EDID");
+        return exitPlatformFailure;
+    }
+    out.write(tools::edidJson(*decoded).dump(2) + "\n");
+    return 0;
+}
+
 // The listing: the table or the JSON document; with --watch, the first line
 // of JSON Lines.
 void writeListing(const std::vector<PortState>& ports, const Options& options, tools::Output& out) {
@@ -167,6 +211,9 @@ void writeListing(const std::vector<PortState>& ports, const Options& options, t
 }
 
 int run(const Options& options, tools::Output& out) {
+    if (options.edidFile) {
+        return decodeEdidFile(*options.edidFile, out);
+    }
     if (options.prometheus) {
         return writeMetrics(options, out);
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -164,18 +165,23 @@ std::vector<string> corpusNames() {
     return names;
 }
 
+string outputOf(const string& command) {
+    string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        for (int c; (c = std::fgetc(pipe)) != EOF;)
+            output += static_cast<char>(c);
+        pclose(pipe);
+    }
+    return output;
+}
+
 class EdidAgreement : public testing::TestWithParam<string> {};
 
 TEST_P(EdidAgreement, DecodesWhatEdidDecodePrints) {
     const string file = string(VPI_EDID_CORPUS_DIR) + "/" + GetParam() + ".bin";
     std::ifstream stream(file, std::ios::binary);
     const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(stream), {});
-    string printed;
-    if (FILE* pipe = popen((VPI_EDID_DECODE " '" + file + "' 2>&1").c_str(), "r")) {
-        for (int c; (c = std::fgetc(pipe)) != EOF;)
-            printed += static_cast<char>(c);
-        pclose(pipe);
-    }
+    const string printed = outputOf(VPI_EDID_DECODE " '" + file + "' 2>&1");
     ASSERT_NE(printed.find("\nBlock 0, Base EDID:"), string::npos)
         << "edid-decode did not run (scripts/setup.sh installs it):\n"
         << printed;
@@ -184,6 +190,11 @@ TEST_P(EdidAgreement, DecodesWhatEdidDecodePrints) {
     const auto decoded = edid::decode(bytes);
     ASSERT_TRUE(decoded);
     expectAgreement(tools::edidJson(*decoded), printedFacts(printed));
+    // And videoports --edid prints the same.
+    const ordered_json program = ordered_json::parse(
+        outputOf(string("'") + std::getenv("VPI_VIDEOPORTS") + "' --edid '" + file + "'"), nullptr,
+        false);
+    EXPECT_EQ(program, tools::edidJson(*decoded));
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, EdidAgreement, testing::ValuesIn(corpusNames()),

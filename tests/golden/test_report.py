@@ -48,6 +48,9 @@ CASES = {
     "null-driver-table": ([], NULL_DRIVER, 0),
     "broken-table": ([], BROKEN, 1),
     "broken-prometheus": (["--prometheus"], BROKEN, 1),
+    "edid": (["--edid", "tests/edid/data/built-in-DELA0E2.bin"], None, 0),
+    "edid-none": (["--edid", "tests/golden/broken-recording.json"], None, 1),
+    "edid-with-json": (["--edid", "x", "--json"], None, 2),
 }
 
 VERSION = re.compile(rb"\b\d+\.\d+\.\d+\b")
