@@ -7,9 +7,10 @@ set -euo pipefail
 
 scope=${1:-all}
 
-# edid-decode: the reference the EDID decoder's native tests compare with.
+# edid-decode: the reference the EDID decoder's native tests compare with;
+# librsvg2-bin: rsvg-convert, which draws the desktop picture in the tests.
 packages=(cmake ninja-build g++ make pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev binutils
-    python3 python3-pytest python3-pip python3-venv unicode-data edid-decode)
+    python3 python3-pytest python3-pip python3-venv unicode-data edid-decode librsvg2-bin)
 # promtool, which checks the metrics of videoports --prometheus; without its
 # recommended node exporter, which the tests do not need.
 lean_packages=(prometheus)
