@@ -22,21 +22,43 @@ std::string sampleValue(double value) {
     return std::string(text, written.ptr);
 }
 
-// The labels that name a port in each of its series. The EDID product code
-// is in hexadecimal, as the monitor's device path shows it: DEL and A0E2 in
-// "DISPLAY#DELA0E2#...".
-std::string portLabels(const PortState& port) {
-    const auto& monitor = port.monitor;
-    const auto& ids = monitor ? monitor->ids : std::nullopt;
-    char productCode[8] = "";
-    if (ids) {
-        std::snprintf(productCode, sizeof productCode, "%04X", unsigned{ids->productCode});
-    }
+// The one label of every series of a port: what names it across restarts.
+std::string keyLabel(const PortState& port) {
+    return "{key=" + labelValue(port.key) + "}";
+}
+
+// What describes a port, once, in videoports_port_info.
+std::string portInfoLabels(const PortState& port) {
     return "{key=" + labelValue(port.key) + ",connector=" + labelValue(port.connector) +
-           ",display_id=" + labelValue(port.displayId) +
-           ",monitor=" + labelValue(monitor ? monitor->name : "") +
-           ",manufacturer=" + labelValue(ids ? ids->manufacturerId : "") +
-           ",product_code=" + labelValue(productCode) + "}";
+           ",display_id=" + labelValue(port.displayId) + "}";
+}
+
+// What describes a connected monitor, once, in videoports_monitor_info: the
+// EDID ids as the platform gives them (else as the EDID does), the product
+// code in hexadecimal as the device path shows it (DEL and A0E2 in
+// "DISPLAY#DELA0E2#..."), the serial text or else number, and the year of
+// manufacture or model year; "" where nothing tells.
+std::string monitorInfoLabels(const PortState& port, const snapshot::MonitorState& monitor) {
+    const auto& ids = monitor.ids;
+    const auto& info = monitor.edidInfo;
+    std::string manufacturer = ids ? ids->manufacturerId : info ? info->manufacturerId : "";
+    char productCode[8] = "";
+    if (ids || info) {
+        std::snprintf(productCode, sizeof productCode, "%04X",
+                      unsigned{ids ? ids->productCode : info->productCode});
+    }
+    std::string serial;
+    std::string year;
+    if (info) {
+        serial = info->serialString      ? *info->serialString
+                 : info->serialNumber    ? std::to_string(*info->serialNumber)
+                                         : "";
+        const auto& made = info->year ? info->year : info->modelYear;
+        year = made ? std::to_string(*made) : "";
+    }
+    return "{key=" + labelValue(port.key) + ",manufacturer=" + labelValue(manufacturer) +
+           ",product_code=" + labelValue(productCode) + ",serial=" + labelValue(serial) +
+           ",name=" + labelValue(monitor.name) + ",year=" + labelValue(year) + "}";
 }
 
 /// One gauge of every port: its value for a port, or none where the port
@@ -49,8 +71,11 @@ struct PortGauge {
 
 const PortGauge portGauges[] = {
     {"videoports_monitor_attached",
-     "Whether a monitor is attached to the port (its path is active).",
+     "Whether a monitor is attached to the port and in use (its path is active).",
      [](const PortState& port) -> std::optional<double> { return port.monitorAttached; }},
+    {"videoports_monitor_connected",
+     "Whether a monitor is connected to the port, in use or not (the target is available).",
+     [](const PortState& port) -> std::optional<double> { return port.monitorConnected; }},
     {"videoports_primary", "Whether the port shows the primary display.",
      [](const PortState& port) -> std::optional<double> {
          return port.current && port.current->primary;
@@ -111,15 +136,25 @@ std::string metricsText(const std::optional<std::vector<PortState>>& ports,
     if (!ports) {
         return text;
     }
-    std::vector<std::string> labels;
+    // The info-metric convention: the descriptive labels once, in an info
+    // series of value 1, and every other series with the key alone, so that
+    // a renamed monitor changes one series rather than all.
+    openFamily(text, "videoports_port_info", "The port's connector and display id; always 1.");
     for (const PortState& port : *ports) {
-        labels.push_back(portLabels(port));
+        text += "videoports_port_info" + portInfoLabels(port) + " 1\n";
+    }
+    openFamily(text, "videoports_monitor_info",
+               "The connected monitor's EDID identity, serial, name and year; always 1.");
+    for (const PortState& port : *ports) {
+        if (const snapshot::MonitorState* monitor = port.connectedMonitor()) {
+            text += "videoports_monitor_info" + monitorInfoLabels(port, *monitor) + " 1\n";
+        }
     }
     for (const PortGauge& gauge : portGauges) {
         openFamily(text, gauge.name, gauge.help);
-        for (std::size_t i = 0; i < ports->size(); ++i) {
-            if (const std::optional<double> value = gauge.value((*ports)[i])) {
-                text += gauge.name + labels[i] + " " + sampleValue(*value) + "\n";
+        for (const PortState& port : *ports) {
+            if (const std::optional<double> value = gauge.value(port)) {
+                text += gauge.name + keyLabel(port) + " " + sampleValue(*value) + "\n";
             }
         }
     }

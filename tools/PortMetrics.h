@@ -17,11 +17,14 @@ std::string labelValue(const std::string& text);
 
 /// The metrics of `ports`, every family with its HELP and TYPE lines; `ports`
 /// is empty when the display configuration could not be read, which
-/// videoports_read_success 0 then says, with no port series. Every series
-/// of a port has the same labels: key, connector, display_id, monitor,
-/// manufacturer, product_code (empty where the platform told nothing). The
-/// current mode's series are there for a port in use only, its refresh rate
-/// only when the platform told it. No time stamps: the collectors refuse them.
+/// videoports_read_success 0 then says, with no port series. By the
+/// info-metric convention, videoports_port_info{key, connector, display_id}
+/// and, for each connected monitor, videoports_monitor_info{key,
+/// manufacturer, product_code, serial, name, year} carry the descriptive
+/// labels once (value 1); every other series of a port has the key label
+/// alone. The current mode's series are there for a port in use only, its
+/// refresh rate only when the platform told it. No time stamps: the
+/// collectors refuse them.
 std::string metricsText(const std::optional<std::vector<snapshot::PortState>>& ports,
                         const std::string& version);
 

@@ -1,6 +1,7 @@
 #include "PortReport.h"
 
 #include "DisplayWidth.h"
+#include "EdidJson.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,8 +34,23 @@ Json modeJson(const Mode& mode) {
                 {"bitsPerPixel", mode.bitsPerPixel}};
 }
 
-Json monitorJson(const std::optional<MonitorState>& monitor) {
-    if (!monitor) {
+// The EDID's bytes in hexadecimal and what they say (null when they are no
+// EDID); null when the platform keeps none.
+Json edidJsonOf(const MonitorState& monitor) {
+    if (monitor.edid.empty()) {
+        return nullptr;
+    }
+    std::string hex;
+    for (const std::uint8_t byte : monitor.edid) {
+        hex += "0123456789abcdef"[byte >> 4];
+        hex += "0123456789abcdef"[byte & 0xF];
+    }
+    return Json{{"bytes", hex},
+                {"decoded", monitor.edidInfo ? edidJson(*monitor.edidInfo) : Json(nullptr)}};
+}
+
+Json monitorJson(const MonitorState* monitor) {
+    if (monitor == nullptr) {
         return nullptr;
     }
     const auto& ids = monitor->ids;
@@ -43,7 +59,17 @@ Json monitorJson(const std::optional<MonitorState>& monitor) {
                 {"displayId", monitor->displayId},
                 {"preferredMode", modeJson(monitor->preferredMode)},
                 {"manufacturerId", ids ? Json(ids->manufacturerId) : Json(nullptr)},
-                {"productCode", ids ? Json(ids->productCode) : Json(nullptr)}};
+                {"productCode", ids ? Json(ids->productCode) : Json(nullptr)},
+                {"edid", edidJsonOf(*monitor)}};
+}
+
+Json monitorJson(const std::optional<MonitorState>& monitor) {
+    return monitorJson(monitor ? &*monitor : nullptr);
+}
+
+// "yes" for a monitor in use, "off" for one connected but not in use.
+const char* monitorCell(const PortState& port) {
+    return port.monitorAttached ? "yes" : port.monitorConnected ? "off" : "no";
 }
 
 Json refreshJson(const libVideoPortInfo::RefreshRate& rate) {
@@ -182,9 +208,9 @@ std::string tableText(const std::vector<PortState>& ports, bool withModes) {
     rows.push_back(
         {"PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE", "CURRENT MODE"});
     for (const PortState& port : ports) {
-        const auto& monitor = port.monitor;
-        rows.push_back({std::to_string(port.index), port.connector,
-                        port.monitorAttached ? "yes" : "no", displayIdCell(port),
+        const MonitorState* monitor = port.connectedMonitor();
+        rows.push_back({std::to_string(port.index), port.connector, monitorCell(port),
+                        displayIdCell(port),
                         monitor && !monitor->name.empty() ? monitor->name : "-",
                         monitor ? preferredText(monitor->preferredMode) : "-",
                         port.current ? currentText(*port.current) : "-"});
@@ -223,6 +249,8 @@ nlohmann::ordered_json portJson(const PortState& port) {
     json["connectorInstance"] =
         port.connectorInstance ? Json(*port.connectorInstance) : Json(nullptr);
     json["current"] = currentJson(port.current);
+    json["monitorConnected"] = port.monitorConnected;
+    json["inactiveMonitor"] = monitorJson(port.inactiveMonitor);
     return json;
 }
 
@@ -298,12 +326,13 @@ std::string changeText(const PortChange& change) {
                 (before.monitor ? ": " + quoted(before.monitor->name) : std::string());
         break;
     case Kind::NameChanged:
-        text += "monitor name changed: " + quoted(before.monitor->name) + " -> " +
-                quoted(after.monitor->name);
+        text += "monitor name changed: " + quoted(before.connectedMonitor()->name) + " -> " +
+                quoted(after.connectedMonitor()->name);
         break;
     case Kind::PreferredModeChanged:
-        text += "preferred mode changed: " + preferredText(before.monitor->preferredMode) + " -> " +
-                preferredText(after.monitor->preferredMode);
+        text += "preferred mode changed: " +
+                preferredText(before.connectedMonitor()->preferredMode) + " -> " +
+                preferredText(after.connectedMonitor()->preferredMode);
         break;
     case Kind::DisplayIdChanged:
         text +=
@@ -328,6 +357,16 @@ std::string changeText(const PortChange& change) {
     case Kind::PrimaryChanged:
         text +=
             after.current->primary ? "became the primary display" : "no longer the primary display";
+        break;
+    case Kind::MonitorConnected:
+        text += "monitor connected, not in use: " + quoted(after.inactiveMonitor->name);
+        break;
+    case Kind::MonitorDisconnected:
+        text += "monitor disconnected: " + quoted(before.inactiveMonitor->name);
+        break;
+    case Kind::MonitorChanged:
+        text += "another monitor: " + quoted(before.connectedMonitor()->name) + " -> " +
+                quoted(after.connectedMonitor()->name);
         break;
     }
     return text;
@@ -362,12 +401,12 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
         json["monitor"] = monitorJson(before.monitor);
         break;
     case Kind::NameChanged:
-        json["before"] = before.monitor->name;
-        json["after"] = after.monitor->name;
+        json["before"] = before.connectedMonitor()->name;
+        json["after"] = after.connectedMonitor()->name;
         break;
     case Kind::PreferredModeChanged:
-        json["before"] = modeJson(before.monitor->preferredMode);
-        json["after"] = modeJson(after.monitor->preferredMode);
+        json["before"] = modeJson(before.connectedMonitor()->preferredMode);
+        json["after"] = modeJson(after.connectedMonitor()->preferredMode);
         break;
     case Kind::DisplayIdChanged:
         json["before"] = before.displayId;
@@ -393,6 +432,16 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
     case Kind::PrimaryChanged:
         json["before"] = before.current->primary;
         json["after"] = after.current->primary;
+        break;
+    case Kind::MonitorConnected:
+        json["monitor"] = monitorJson(after.inactiveMonitor);
+        break;
+    case Kind::MonitorDisconnected:
+        json["monitor"] = monitorJson(before.inactiveMonitor);
+        break;
+    case Kind::MonitorChanged:
+        json["before"] = monitorJson(before.connectedMonitor());
+        json["after"] = monitorJson(after.connectedMonitor());
         break;
     }
     return json;

@@ -51,7 +51,142 @@ static void printCurrent(const vpi_display_state* state) {
     printf(", \"primary\": %s}", state->primary ? "true" : "false");
 }
 
+static void printOptionalString(const char* text) {
+    if (text != NULL) {
+        printString(text);
+    } else {
+        printf("null");
+    }
+}
+
+/* A number that the EDID may not give (0 then). */
+static void printOptionalNumber(unsigned long value) {
+    if (value != 0) {
+        printf("%lu", value);
+    } else {
+        printf("null");
+    }
+}
+
+static void printSize(uint32_t width, uint32_t height) {
+    if (width != 0 && height != 0) {
+        printf("{\"width\": %lu, \"height\": %lu}", (unsigned long)width, (unsigned long)height);
+    } else {
+        printf("null");
+    }
+}
+
+static void printLuminance(double value) {
+    if (value >= 0) {
+        printf("%.17g", value);
+    } else {
+        printf("null");
+    }
+}
+
+/* What the EDID says, as videoports --edid prints it. */
+static void printEdid(const vpi_edid* edid) {
+    printf("{\"manufacturerId\": ");
+    printString(edid->manufacturer_id);
+    printf(", \"productCode\": %lu, \"serialNumber\": ", (unsigned long)edid->product_code);
+    printOptionalNumber(edid->serial_number);
+    printf(", \"serialString\": ");
+    printOptionalString(edid->serial_string);
+    printf(", \"name\": ");
+    printOptionalString(edid->name);
+    printf(", \"week\": ");
+    printOptionalNumber(edid->week);
+    printf(", \"year\": ");
+    printOptionalNumber(edid->year);
+    printf(", \"modelYear\": ");
+    printOptionalNumber(edid->model_year);
+    printf(", \"version\": ");
+    printString(edid->version);
+    printf(", \"digital\": %s, \"extensions\": %lu, \"maxImageSizeCm\": ",
+           edid->digital ? "true" : "false", (unsigned long)edid->extensions);
+    printSize(edid->max_image_width_cm, edid->max_image_height_cm);
+    printf(", \"preferredTiming\": ");
+    if (edid->has_preferred_timing) {
+        printf("{\"width\": %lu, \"height\": %lu, \"interlaced\": %s, \"pixelClockKhz\": %lu, "
+               "\"refreshRate\": {\"numerator\": %llu, \"denominator\": %llu}, \"hertz\": %.17g, "
+               "\"imageSizeMm\": ",
+               (unsigned long)edid->timing_width, (unsigned long)edid->timing_height,
+               edid->timing_interlaced ? "true" : "false",
+               (unsigned long)edid->timing_pixel_clock_khz,
+               (unsigned long long)edid->timing_refresh_numerator,
+               (unsigned long long)edid->timing_refresh_denominator, edid->timing_hertz);
+        printSize(edid->timing_image_width_mm, edid->timing_image_height_mm);
+        printf("}");
+    } else {
+        printf("null");
+    }
+    printf(", \"hdmi\": %s, \"hdr\": ", edid->hdmi ? "true" : "false");
+    if (edid->has_hdr) {
+        printf("{\"traditionalSdr\": %s, \"traditionalHdr\": %s, \"pq\": %s, \"hlg\": %s, "
+               "\"desiredContentMaxLuminance\": ",
+               edid->hdr_traditional_sdr ? "true" : "false",
+               edid->hdr_traditional_hdr ? "true" : "false", edid->hdr_pq ? "true" : "false",
+               edid->hdr_hlg ? "true" : "false");
+        printLuminance(edid->hdr_max_luminance);
+        printf(", \"desiredContentMaxFrameAverageLuminance\": ");
+        printLuminance(edid->hdr_max_frame_average_luminance);
+        printf(", \"desiredContentMinLuminance\": ");
+        printLuminance(edid->hdr_min_luminance);
+        printf("}");
+    } else {
+        printf("null");
+    }
+    printf(", \"checksumValid\": %s, \"physicalSizeMm\": ",
+           edid->checksum_valid ? "true" : "false");
+    printSize(edid->physical_width_mm, edid->physical_height_mm);
+    printf("}");
+}
+
+/* A connected monitor, in use or not; null for none. Its display id is its
+ * port's while in use. */
+static void printMonitor(const vpi_monitor* monitor, const char* displayId) {
+    uint32_t k;
+    if (monitor == NULL) {
+        printf("null");
+        return;
+    }
+    printf("{\"name\": ");
+    printString(monitor->name);
+    printf(", \"devicePath\": ");
+    printString(monitor->device_path);
+    printf(", \"displayId\": ");
+    printString(monitor->in_use ? displayId : "");
+    printf(", \"preferredMode\": ");
+    printMode(&monitor->preferred_mode);
+    /* The EDID ids come as a pair, or not at all. */
+    if (monitor->manufacturer_id != NULL) {
+        printf(", \"manufacturerId\": ");
+        printString(monitor->manufacturer_id);
+        printf(", \"productCode\": %lu", (unsigned long)monitor->product_code);
+    } else {
+        printf(", \"manufacturerId\": null, \"productCode\": null");
+    }
+    printf(", \"edid\": ");
+    if (monitor->edid_size != 0) {
+        printf("{\"bytes\": \"");
+        for (k = 0; k < monitor->edid_size; ++k) {
+            printf("%02x", monitor->edid[k]);
+        }
+        printf("\", \"decoded\": ");
+        if (monitor->edid_info != NULL) {
+            printEdid(monitor->edid_info);
+        } else {
+            printf("null");
+        }
+        printf("}");
+    } else {
+        printf("null");
+    }
+    printf("}");
+}
+
 static void printPort(const vpi_port* port) {
+    const vpi_monitor* monitor = port->connected_monitor;
     uint32_t k;
     printf("    {\"index\": %lu, \"connector\": ", (unsigned long)port->index);
     printString(port->connector_name);
@@ -59,26 +194,7 @@ static void printPort(const vpi_port* port) {
            (long)port->connector, port->monitor_attached ? "true" : "false");
     printString(port->display_id);
     printf(", \"monitor\": ");
-    if (port->monitor_name != NULL) {
-        printf("{\"name\": ");
-        printString(port->monitor_name);
-        printf(", \"devicePath\": ");
-        printString(port->monitor_device_path);
-        printf(", \"displayId\": "); /* a monitor's display id is its port's */
-        printString(port->display_id);
-        printf(", \"preferredMode\": ");
-        printMode(&port->preferred_mode);
-        /* The EDID ids come as a pair, or not at all. */
-        if (port->monitor_manufacturer_id != NULL) {
-            printf(", \"manufacturerId\": ");
-            printString(port->monitor_manufacturer_id);
-            printf(", \"productCode\": %lu}", (unsigned long)port->monitor_product_code);
-        } else {
-            printf(", \"manufacturerId\": null, \"productCode\": null}");
-        }
-    } else {
-        printf("null");
-    }
+    printMonitor(monitor != NULL && monitor->in_use ? monitor : NULL, port->display_id);
     printf(",\n     \"modes\": [");
     for (k = 0; k < port->mode_count; ++k) {
         printf(k == 0 ? "\n      " : ",\n      ");
@@ -97,12 +213,22 @@ static void printPort(const vpi_port* port) {
     }
     printf(",\n     \"current\": ");
     printCurrent(port->current);
+    printf(",\n     \"monitorConnected\": %s, \"inactiveMonitor\": ",
+           port->monitor_connected ? "true" : "false");
+    printMonitor(monitor != NULL && !monitor->in_use ? monitor : NULL, port->display_id);
     printf("}");
 }
 
 int main(void) {
     vpi_snapshot* snapshot = NULL;
     uint32_t i;
+    /* While its major version is 0, each minor version of the library is
+     * another interface: refuse one that is not the header's. */
+    if (vpi_version_number() / 1000 != VPI_VERSION_NUMBER / 1000) {
+        fprintf(stderr, "list-ports-c: built for vpi %d.%d, not %s\n", VPI_VERSION_MAJOR,
+                VPI_VERSION_MINOR, vpi_version());
+        return 1;
+    }
     /* One call takes everything; the snapshot owns all it points to. */
     if (vpi_snapshot_take(&snapshot) != VPI_OK) {
         fprintf(stderr, "list-ports-c: %s\n", vpi_last_error());

@@ -157,6 +157,82 @@ typedef struct vpi_display_state {
     int32_t primary;
 } vpi_display_state;
 
+/* What a monitor's EDID says (vpi_monitor.edid_info), as videoports --edid
+ * prints it; text is UTF-8 and NUL-terminated. Later versions may add
+ * fields at the end. */
+typedef struct vpi_edid {
+    /* sizeof(vpi_edid) of the library that filled it in. */
+    uint32_t size;
+    /* Three letters, '@' + each 5-bit code ("DEL"; zero codes read "@@@"),
+     * and the product code. */
+    const char* manufacturer_id;
+    uint32_t product_code;
+    /* The serial number (0 when the EDID gives none), and the serial and
+     * name descriptors' text (NULL when absent). */
+    uint32_t serial_number;
+    const char* serial_string;
+    const char* name;
+    /* Week (1-54) and year of manufacture, or a model year; 0 where the
+     * EDID gives none. */
+    uint32_t week;
+    uint32_t year;
+    uint32_t model_year;
+    /* The EDID's version ("1.4"), non-zero for a digital input, and the
+     * extension count the EDID states. */
+    const char* version;
+    int32_t digital;
+    uint32_t extensions;
+    /* The maximum image size in centimetres, and the screen's physical size
+     * in millimetres (the preferred timing's image size, else the maximum
+     * image size); 0 where unknown. */
+    uint32_t max_image_width_cm, max_image_height_cm;
+    uint32_t physical_width_mm, physical_height_mm;
+    /* The preferred timing, when has_preferred_timing: pixels, interlacing,
+     * pixel clock, the exact refresh rate (an interlaced timing counts
+     * fields) and in hertz, and its image size in millimetres (0 when not
+     * given). */
+    int32_t has_preferred_timing;
+    uint32_t timing_width, timing_height;
+    int32_t timing_interlaced;
+    uint32_t timing_pixel_clock_khz;
+    uint64_t timing_refresh_numerator, timing_refresh_denominator;
+    double timing_hertz;
+    uint32_t timing_image_width_mm, timing_image_height_mm;
+    /* Non-zero when a CTA-861 extension carries an HDMI vendor block. */
+    int32_t hdmi;
+    /* The HDR static metadata, when has_hdr: its transfer functions, and its
+     * luminances in cd/m2 (negative when the block does not give one). */
+    int32_t has_hdr;
+    int32_t hdr_traditional_sdr, hdr_traditional_hdr, hdr_pq, hdr_hlg;
+    double hdr_max_luminance, hdr_max_frame_average_luminance, hdr_min_luminance;
+    /* Non-zero when every block's checksum is right. */
+    int32_t checksum_valid;
+} vpi_edid;
+
+/* A monitor connected to a port, in use or not (vpi_port.connected_monitor).
+ * Later versions may add fields at the end. */
+typedef struct vpi_monitor {
+    /* sizeof(vpi_monitor) of the library that filled it in. */
+    uint32_t size;
+    /* Non-zero when the monitor is in use (the port's monitor_attached). */
+    int32_t in_use;
+    /* Its friendly name (may be "") and device path; never NULL. */
+    const char* name;
+    const char* device_path;
+    /* The EDID ids as the platform gives them: NULL (and 0) when it does not
+     * flag them as valid. */
+    const char* manufacturer_id;
+    uint32_t product_code;
+    /* Its preferred mode: refresh rate rounded to whole hertz, bits_per_pixel
+     * 0; all zeros when unknown. */
+    vpi_mode preferred_mode;
+    /* Its EDID as the platform keeps it: edid_size bytes at edid (NULL and 0
+     * when it keeps none), and what they say (NULL when they are no EDID). */
+    uint32_t edid_size;
+    const uint8_t* edid;
+    const vpi_edid* edid_info;
+} vpi_monitor;
+
 /* One video port. All text is UTF-8 and NUL-terminated.
  *
  * Later versions may add fields at the end of this structure, never
@@ -221,6 +297,14 @@ typedef struct vpi_port {
      * valid. */
     const char* monitor_manufacturer_id;
     uint32_t monitor_product_code;
+    /* Since 0.4.0. */
+    /* Non-zero when a monitor is connected, in use or not (the target is
+     * available): a monitor switched off in the desktop's settings is
+     * connected but not attached. */
+    int32_t monitor_connected;
+    /* The connected monitor, in use or not, with its EDID; NULL without one.
+     * For a monitor in use it repeats the monitor_* fields above. */
+    const vpi_monitor* connected_monitor;
 } vpi_port;
 
 /* Reads the current display configuration into a new snapshot. On success
@@ -324,7 +408,12 @@ enum {
     VPI_CHANGE_CURRENT_MODE = 9,     /* "currentModeChanged": size, rate, interlacing, scaling */
     VPI_CHANGE_POSITION = 10,        /* "positionChanged" */
     VPI_CHANGE_ROTATION = 11,        /* "rotationChanged" */
-    VPI_CHANGE_PRIMARY = 12          /* "primaryChanged" */
+    VPI_CHANGE_PRIMARY = 12,         /* "primaryChanged" */
+    /* Since 0.4.0; a host that meets a kind it does not know may take it as a
+     * change of the port, told by `event`. */
+    VPI_CHANGE_MONITOR_CONNECTED = 13,    /* "monitorConnected": one not in use */
+    VPI_CHANGE_MONITOR_DISCONNECTED = 14, /* "monitorDisconnected": one not in use */
+    VPI_CHANGE_MONITOR_CHANGED = 15       /* "monitorChanged": other EDID ids or serial */
 };
 
 /* vpi_change.before_index or after_index of a port that is not there. */

@@ -34,6 +34,12 @@ def camel(name):
 
 def as_json(value):
     """A snapshot's dataclasses as videoports --json names their fields."""
+    if isinstance(value, videoports.Monitor):
+        fields = {camel(f.name): as_json(getattr(value, f.name))
+                  for f in dataclasses.fields(value) if f.name not in ("edid", "edid_info")}
+        fields["edid"] = value.edid and {"bytes": value.edid.hex(),
+                                         "decoded": as_json(value.edid_info)}
+        return fields
     if dataclasses.is_dataclass(value):
         return {camel(field.name): as_json(getattr(value, field.name))
                 for field in dataclasses.fields(value)}

@@ -26,6 +26,10 @@ from . import _native
 __all__ = [
     "Change",
     "DisplayState",
+    "Edid",
+    "EdidTiming",
+    "HdrMetadata",
+    "Size",
     "Mode",
     "Monitor",
     "Port",
@@ -50,11 +54,76 @@ class Mode:
 
 
 @dataclass(frozen=True)
+class Size:
+    """A width and height; the unit is in the name of the field holding it."""
+
+    width: int
+    height: int
+
+
+@dataclass(frozen=True)
+class EdidTiming:
+    """An EDID's preferred timing: pixels (height counts both fields of an
+    interlaced timing), the pixel clock, the exact refresh rate (an
+    interlaced timing counts fields) and in hertz, and its image size in mm
+    (None when not given)."""
+
+    width: int
+    height: int
+    interlaced: bool
+    pixel_clock_khz: int
+    refresh_rate: "RefreshRate"
+    hertz: float
+    image_size_mm: Optional[Size]
+
+
+@dataclass(frozen=True)
+class HdrMetadata:
+    """An EDID's HDR static metadata: its transfer functions, and its
+    luminances in cd/m2 (None where the block gives none)."""
+
+    traditional_sdr: bool
+    traditional_hdr: bool
+    pq: bool
+    hlg: bool
+    desired_content_max_luminance: Optional[float]
+    desired_content_max_frame_average_luminance: Optional[float]
+    desired_content_min_luminance: Optional[float]
+
+
+@dataclass(frozen=True)
+class Edid:
+    """What a monitor's EDID says, as videoports --edid prints it (the same
+    fields, in snake case); None where the EDID gives nothing."""
+
+    manufacturer_id: str
+    product_code: int
+    serial_number: Optional[int]
+    serial_string: Optional[str]
+    name: Optional[str]
+    week: Optional[int]
+    year: Optional[int]
+    model_year: Optional[int]
+    version: str
+    digital: bool
+    extensions: int
+    max_image_size_cm: Optional[Size]
+    preferred_timing: Optional[EdidTiming]
+    hdmi: bool
+    hdr: Optional[HdrMetadata]
+    checksum_valid: bool
+    physical_size_mm: Optional[Size]
+
+
+@dataclass(frozen=True)
 class Monitor:
-    """The monitor attached to a port. preferred_mode is all zeros when the
+    """A monitor connected to a port. preferred_mode is all zeros when the
     platform did not tell it; its bits_per_pixel is always 0. manufacturer_id
-    ("DEL") and product_code are the EDID's, None when the platform does not
-    flag them as valid."""
+    ("DEL") and product_code are the EDID ids as the platform gives them,
+    None when it does not flag them as valid. edid is the EDID as the
+    platform keeps it (None when it keeps none), edid_info what it says
+    (None when the bytes are no EDID). display_id is the port's for a
+    monitor in use, "" for one switched off."""
 
     name: str
     device_path: str
@@ -62,6 +131,8 @@ class Monitor:
     preferred_mode: Mode
     manufacturer_id: Optional[str]
     product_code: Optional[int]
+    edid: Optional[bytes] = None
+    edid_info: Optional[Edid] = None
 
 
 @dataclass(frozen=True)
@@ -104,7 +175,9 @@ class Port:
     snapshots and restarts. output_technology is the platform's own connector
     value; embedded is true for a connector built into the machine;
     connector_instance is None without a monitor. current is None for a port
-    not in use."""
+    not in use. monitor_connected is true when a monitor is connected, in use
+    or not; inactive_monitor is the one connected but not in use (switched
+    off in the desktop's settings), None otherwise."""
 
     index: int
     connector: int
@@ -120,6 +193,8 @@ class Port:
     embedded: bool
     connector_instance: Optional[int]
     current: Optional[DisplayState]
+    monitor_connected: bool = False
+    inactive_monitor: Optional[Monitor] = None
 
 
 @dataclass(frozen=True)
@@ -188,19 +263,74 @@ def _display_state(native) -> DisplayState:
     )
 
 
+def _size(width, height):
+    return Size(width, height) if width and height else None
+
+
+def _edid(native) -> Edid:
+    timing = None
+    if native.has_preferred_timing:
+        timing = EdidTiming(
+            native.timing_width,
+            native.timing_height,
+            bool(native.timing_interlaced),
+            native.timing_pixel_clock_khz,
+            RefreshRate(native.timing_refresh_numerator, native.timing_refresh_denominator),
+            native.timing_hertz,
+            _size(native.timing_image_width_mm, native.timing_image_height_mm),
+        )
+    hdr = None
+    if native.has_hdr:
+        luminance = [None if value < 0 else value for value in (
+            native.hdr_max_luminance, native.hdr_max_frame_average_luminance,
+            native.hdr_min_luminance)]
+        hdr = HdrMetadata(bool(native.hdr_traditional_sdr), bool(native.hdr_traditional_hdr),
+                          bool(native.hdr_pq), bool(native.hdr_hlg), *luminance)
+    text = lambda value: _text(value) if value is not None else None  # noqa: E731
+    return Edid(
+        _text(native.manufacturer_id),
+        native.product_code,
+        native.serial_number or None,
+        text(native.serial_string),
+        text(native.name),
+        native.week or None,
+        native.year or None,
+        native.model_year or None,
+        _text(native.version),
+        bool(native.digital),
+        native.extensions,
+        _size(native.max_image_width_cm, native.max_image_height_cm),
+        timing,
+        bool(native.hdmi),
+        hdr,
+        bool(native.checksum_valid),
+        _size(native.physical_width_mm, native.physical_height_mm),
+    )
+
+
+def _monitor(native, display_id) -> Monitor:
+    has_ids = native.manufacturer_id is not None
+    return Monitor(
+        _text(native.name),
+        _text(native.device_path),
+        display_id,
+        _mode(native.preferred_mode),
+        _text(native.manufacturer_id) if has_ids else None,
+        native.product_code if has_ids else None,
+        ctypes.string_at(native.edid, native.edid_size) if native.edid_size else None,
+        _edid(native.edid_info.contents) if native.edid_info else None,
+    )
+
+
 def _port(native) -> Port:
     display_id = _text(native.display_id)
-    monitor = None
-    if native.monitor_name is not None:
-        has_ids = native.monitor_manufacturer_id is not None
-        monitor = Monitor(
-            _text(native.monitor_name),
-            _text(native.monitor_device_path),
-            display_id,
-            _mode(native.preferred_mode),
-            _text(native.monitor_manufacturer_id) if has_ids else None,
-            native.monitor_product_code if has_ids else None,
-        )
+    monitor = inactive = None
+    if native.connected_monitor:
+        connected = native.connected_monitor.contents
+        if connected.in_use:
+            monitor = _monitor(connected, display_id)
+        else:
+            inactive = _monitor(connected, "")
     modes = tuple(_mode(native.modes[k]) for k in range(native.mode_count))
     return Port(
         native.index,
@@ -217,6 +347,8 @@ def _port(native) -> Port:
         bool(native.embedded),
         native.connector_instance if native.connector_instance >= 0 else None,
         _display_state(native.current.contents) if native.current else None,
+        bool(native.monitor_connected),
+        inactive,
     )
 
 

@@ -39,6 +39,62 @@ class DisplayState(ctypes.Structure):
     ]
 
 
+class Edid(ctypes.Structure):
+    _fields_ = [
+        ("size", ctypes.c_uint32),
+        ("manufacturer_id", ctypes.c_char_p),
+        ("product_code", ctypes.c_uint32),
+        ("serial_number", ctypes.c_uint32),
+        ("serial_string", ctypes.c_char_p),
+        ("name", ctypes.c_char_p),
+        ("week", ctypes.c_uint32),
+        ("year", ctypes.c_uint32),
+        ("model_year", ctypes.c_uint32),
+        ("version", ctypes.c_char_p),
+        ("digital", ctypes.c_int32),
+        ("extensions", ctypes.c_uint32),
+        ("max_image_width_cm", ctypes.c_uint32),
+        ("max_image_height_cm", ctypes.c_uint32),
+        ("physical_width_mm", ctypes.c_uint32),
+        ("physical_height_mm", ctypes.c_uint32),
+        ("has_preferred_timing", ctypes.c_int32),
+        ("timing_width", ctypes.c_uint32),
+        ("timing_height", ctypes.c_uint32),
+        ("timing_interlaced", ctypes.c_int32),
+        ("timing_pixel_clock_khz", ctypes.c_uint32),
+        ("timing_refresh_numerator", ctypes.c_uint64),
+        ("timing_refresh_denominator", ctypes.c_uint64),
+        ("timing_hertz", ctypes.c_double),
+        ("timing_image_width_mm", ctypes.c_uint32),
+        ("timing_image_height_mm", ctypes.c_uint32),
+        ("hdmi", ctypes.c_int32),
+        ("has_hdr", ctypes.c_int32),
+        ("hdr_traditional_sdr", ctypes.c_int32),
+        ("hdr_traditional_hdr", ctypes.c_int32),
+        ("hdr_pq", ctypes.c_int32),
+        ("hdr_hlg", ctypes.c_int32),
+        ("hdr_max_luminance", ctypes.c_double),
+        ("hdr_max_frame_average_luminance", ctypes.c_double),
+        ("hdr_min_luminance", ctypes.c_double),
+        ("checksum_valid", ctypes.c_int32),
+    ]
+
+
+class Monitor(ctypes.Structure):
+    _fields_ = [
+        ("size", ctypes.c_uint32),
+        ("in_use", ctypes.c_int32),
+        ("name", ctypes.c_char_p),
+        ("device_path", ctypes.c_char_p),
+        ("manufacturer_id", ctypes.c_char_p),
+        ("product_code", ctypes.c_uint32),
+        ("preferred_mode", Mode),
+        ("edid_size", ctypes.c_uint32),
+        ("edid", ctypes.POINTER(ctypes.c_uint8)),
+        ("edid_info", ctypes.POINTER(Edid)),
+    ]
+
+
 class Port(ctypes.Structure):
     # The leading fields of vpi_port; later versions may add more at the end,
     # so ports are only ever reached through vpi_port_at().
@@ -64,6 +120,8 @@ class Port(ctypes.Structure):
         ("current", ctypes.POINTER(DisplayState)),
         ("monitor_manufacturer_id", ctypes.c_char_p),
         ("monitor_product_code", ctypes.c_uint32),
+        ("monitor_connected", ctypes.c_int32),
+        ("connected_monitor", ctypes.POINTER(Monitor)),
     ]
 
 

@@ -5,8 +5,18 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 
 namespace snapshot {
+
+bool MonitorState::isOtherThan(const MonitorState& other) const {
+    const auto serialOf = [](const MonitorState& monitor) {
+        const auto& info = monitor.edidInfo;
+        return std::make_pair(info ? info->serialNumber : std::nullopt,
+                              info ? info->serialString : std::nullopt);
+    };
+    return ids != other.ids || serialOf(*this) != serialOf(other);
+}
 
 bool operator<(const Mode& a, const Mode& b) {
     return std::tie(a.width, a.height, a.refreshRate, a.bitsPerPixel) <
@@ -29,15 +39,24 @@ void compare(const PortState& before, const PortState& after, std::vector<PortCh
     if (before.connectorType != after.connectorType) {
         add(PortChange::Kind::ConnectorChanged);
     }
+    const MonitorState* wasConnected = before.connectedMonitor();
+    const MonitorState* isConnected = after.connectedMonitor();
     if (before.monitorAttached != after.monitorAttached) {
         add(after.monitorAttached ? PortChange::Kind::MonitorAttached
                                   : PortChange::Kind::MonitorDetached);
-    } else if (before.monitor && after.monitor) {
-        if (before.monitor->name != after.monitor->name) {
-            add(PortChange::Kind::NameChanged);
-        }
-        if (before.monitor->preferredMode != after.monitor->preferredMode) {
-            add(PortChange::Kind::PreferredModeChanged);
+    } else if (before.monitorConnected != after.monitorConnected) {
+        add(after.monitorConnected ? PortChange::Kind::MonitorConnected
+                                   : PortChange::Kind::MonitorDisconnected);
+    } else if (wasConnected != nullptr && isConnected != nullptr) {
+        if (wasConnected->isOtherThan(*isConnected)) {
+            add(PortChange::Kind::MonitorChanged);
+        } else {
+            if (wasConnected->name != isConnected->name) {
+                add(PortChange::Kind::NameChanged);
+            }
+            if (wasConnected->preferredMode != isConnected->preferredMode) {
+                add(PortChange::Kind::PreferredModeChanged);
+            }
         }
     }
     if (before.displayId != after.displayId) {
@@ -105,9 +124,9 @@ const char* eventName(PortChange::Kind kind) {
         "portAdded",       "portRemoved",        "connectorChanged",     "monitorAttached",
         "monitorDetached", "nameChanged",        "preferredModeChanged", "displayIdChanged",
         "modesChanged",    "currentModeChanged", "positionChanged",      "rotationChanged",
-        "primaryChanged"};
+        "primaryChanged",  "monitorConnected",   "monitorDisconnected",  "monitorChanged"};
     static_assert(sizeof names / sizeof names[0] ==
-                      static_cast<std::size_t>(PortChange::Kind::PrimaryChanged) + 1,
+                      static_cast<std::size_t>(PortChange::Kind::MonitorChanged) + 1,
                   "a name for every kind");
     return names[static_cast<std::size_t>(kind)];
 }

@@ -25,7 +25,10 @@ struct PortChange {
         CurrentModeChanged,
         PositionChanged,
         RotationChanged,
-        PrimaryChanged
+        PrimaryChanged,
+        MonitorConnected,
+        MonitorDisconnected,
+        MonitorChanged
     };
     Kind kind;
     /// The port as it was and as it is, in the two lists that were compared
@@ -45,13 +48,14 @@ struct PortChange {
 /// The changes from `before` to `after`, ports matched by their key: first
 /// the ports that disappeared, in their old order; then, in the new order,
 /// each port that appeared, or each change of a port that stayed (connector,
-/// monitor attached or detached, the monitor's name and preferred mode while
-/// attached, display id, mode list, and while in use its current mode (size,
-/// refresh rate, interlacing, scaling), position, rotation and whether it is
-/// the primary display). A port whose only change is its place in the list
-/// has none. A monitor attached or detached is one change: its name,
-/// preferred mode and current state come with it. The changes point into
-/// both lists.
+/// monitor attached or detached, a monitor not in use connected or
+/// disconnected, another monitor in its place, the monitor's name and
+/// preferred mode, display id, mode list, and while in use its current mode
+/// (size, refresh rate, interlacing, scaling), position, rotation and
+/// whether it is the primary display). A port whose only change is its place
+/// in the list has none. A monitor attached or detached is one change: its
+/// name, preferred mode and current state come with it (and it is connected
+/// or disconnected with it). The changes point into both lists.
 std::vector<PortChange> portChanges(const std::vector<PortState>& before,
                                     const std::vector<PortState>& after);
 

@@ -4,6 +4,7 @@
 // same. A refresh replaces the factory's port objects; these copies stay.
 #pragma once
 
+#include <edid/Edid.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/VideoPortFactory.h>
 
@@ -41,10 +42,19 @@ struct PortTarget {
 struct MonitorState {
     std::string name;
     std::string devicePath;
+    /// The port's display id for a monitor in use; "" for one switched off.
     std::string displayId;
     Mode preferredMode;
     /// The EDID ids, when the platform flags them as valid.
     std::optional<libVideoPortInfo::MonitorIds> ids;
+    /// The monitor's EDID as the platform keeps it (empty when it keeps
+    /// none or it could not be read), and what it says when it is one.
+    std::vector<std::uint8_t> edid;
+    std::optional<edid::Edid> edidInfo;
+
+    /// Whether `other` is another monitor, rather than this one renamed:
+    /// other EDID ids, or another serial number or serial text.
+    bool isOtherThan(const MonitorState& other) const;
 };
 
 /// Everything a host reads from one port.
@@ -63,12 +73,24 @@ struct PortState {
     std::int32_t outputTechnology = 0; // the platform's own value
     bool embedded = false;
     std::optional<std::uint32_t> connectorInstance;
+    /// A monitor is in use on the port (its path is active).
     bool monitorAttached = false;
     std::string displayId;
+    /// The monitor in use; nothing without one.
     std::optional<MonitorState> monitor;
+    /// A monitor is connected, in use or not (the target is available).
+    bool monitorConnected = false;
+    /// The monitor connected but not in use (switched off in the desktop's
+    /// settings, or in a configuration not applied); nothing otherwise.
+    std::optional<MonitorState> inactiveMonitor;
     /// Where and how the port's source is shown; only for a port in use.
     std::optional<libVideoPortInfo::DisplayState> current;
     std::vector<Mode> modes; // distinct, in the order the platform reported them
+
+    /// The connected monitor, in use or not; nothing without one.
+    const MonitorState* connectedMonitor() const {
+        return monitor ? &*monitor : inactiveMonitor ? &*inactiveMonitor : nullptr;
+    }
 };
 
 /// Every port of the factory's list, copied. Asks the platform for each

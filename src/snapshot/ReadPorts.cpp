@@ -62,9 +62,12 @@ PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPa
     state.monitorAttached = port.hasAttachedMonitor();
     state.displayId = port.displayId().toUtf8();
     if (const auto monitor = port.monitor()) {
-        state.monitor = MonitorState{monitor->name().toUtf8(), monitor->devicePath().toUtf8(),
-                                     monitor->displayId().toUtf8(),
-                                     modeOf(monitor->preferredResolution()), std::nullopt};
+        state.monitor.emplace();
+        state.monitor->name = monitor->name().toUtf8();
+        state.monitor->devicePath = monitor->devicePath().toUtf8();
+        state.monitor->displayId = monitor->displayId().toUtf8();
+        state.monitor->preferredMode = modeOf(monitor->preferredResolution());
+        state.monitorConnected = true;
     }
     // The factory's ports are Windows 7 ports, which tell the rest.
     if (const auto* win7 = dynamic_cast<const VideoPortWin7*>(&port)) {

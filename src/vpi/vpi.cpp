@@ -63,8 +63,20 @@ static_assert(offsetof(vpi_port, index) == 4 && offsetof(vpi_port, connector) ==
                   offsetof(vpi_port, connector_instance) == 120 &&
                   offsetof(vpi_port, current) == 128 &&
                   offsetof(vpi_port, monitor_manufacturer_id) == 136 &&
-                  offsetof(vpi_port, monitor_product_code) == 144 && sizeof(vpi_port) == 152,
+                  offsetof(vpi_port, monitor_product_code) == 144 &&
+                  offsetof(vpi_port, monitor_connected) == 148 &&
+                  offsetof(vpi_port, connected_monitor) == 152 && sizeof(vpi_port) == 160,
               "vpi_port");
+static_assert(offsetof(vpi_monitor, name) == 8 && offsetof(vpi_monitor, manufacturer_id) == 24 &&
+                  offsetof(vpi_monitor, preferred_mode) == 36 &&
+                  offsetof(vpi_monitor, edid_size) == 52 && offsetof(vpi_monitor, edid) == 56 &&
+                  offsetof(vpi_monitor, edid_info) == 64 && sizeof(vpi_monitor) == 72,
+              "vpi_monitor");
+static_assert(offsetof(vpi_edid, manufacturer_id) == 8 && offsetof(vpi_edid, version) == 56 &&
+                  offsetof(vpi_edid, timing_refresh_numerator) == 112 &&
+                  offsetof(vpi_edid, timing_hertz) == 128 &&
+                  offsetof(vpi_edid, hdr_max_luminance) == 168 && sizeof(vpi_edid) == 200,
+              "vpi_edid");
 static_assert(offsetof(vpi_change, kind) == 4 && offsetof(vpi_change, event) == 8 &&
                   offsetof(vpi_change, key) == 16 && offsetof(vpi_change, before_index) == 24 &&
                   offsetof(vpi_change, modes_removed) == 36 && sizeof(vpi_change) == 40,
@@ -75,6 +87,8 @@ static_assert(offsetof(vpi_watch_event, type) == 4 && offsetof(vpi_watch_event, 
                   offsetof(vpi_watch_event, reason) == 32 && sizeof(vpi_watch_event) == 40,
               "vpi_watch_event");
 static_assert(VPI_CHANGE_PRIMARY == static_cast<int>(snapshot::PortChange::Kind::PrimaryChanged) &&
+                  VPI_CHANGE_MONITOR_CHANGED ==
+                      static_cast<int>(snapshot::PortChange::Kind::MonitorChanged) &&
                   VPI_CHANGE_MODES == static_cast<int>(snapshot::PortChange::Kind::ModesChanged) &&
                   VPI_CHANGE_PORT_ADDED == static_cast<int>(snapshot::PortChange::Kind::PortAdded),
               "VPI_CHANGE_* are the kinds of change");
@@ -114,16 +128,112 @@ const char* placeText(char*& cursor, const std::string& text) {
     return copy;
 }
 
-// The bytes of text a port's place in the block takes (each with its NUL).
-std::size_t textBytesOf(const snapshot::PortState& port) {
-    std::size_t bytes = port.connector.size() + port.displayId.size() + port.key.size() + 3;
-    if (port.monitor) {
-        bytes += port.monitor->name.size() + port.monitor->devicePath.size() + 2;
-        if (port.monitor->ids) {
-            bytes += sizeof port.monitor->ids->manufacturerId;
+// Copies `bytes` to `cursor` and advances it; returns the copy.
+const std::uint8_t* placeBytes(char*& cursor, const std::vector<std::uint8_t>& bytes) {
+    auto* copy = reinterpret_cast<std::uint8_t*>(cursor);
+    std::memcpy(copy, bytes.data(), bytes.size());
+    cursor += bytes.size();
+    return copy;
+}
+
+const char* placeOptionalText(char*& cursor, const std::optional<std::string>& text) {
+    return text ? placeText(cursor, *text) : nullptr;
+}
+
+// What one port takes in the block besides its vpi_port: the counts of each
+// record kind, and the bytes of its text and EDIDs (each text with its NUL).
+struct Needs {
+    std::size_t states = 0;
+    std::size_t monitors = 0;
+    std::size_t edids = 0;
+    std::size_t modes = 0;
+    std::size_t bytes = 0;
+
+    void add(const std::optional<std::string>& text) { bytes += text ? text->size() + 1 : 0; }
+    void add(const std::string& text) { bytes += text.size() + 1; }
+
+    void add(const snapshot::MonitorState& monitor) {
+        ++monitors;
+        add(monitor.name);
+        add(monitor.devicePath);
+        bytes += monitor.ids ? sizeof monitor.ids->manufacturerId : 0;
+        bytes += monitor.edid.size();
+        if (const auto& info = monitor.edidInfo) {
+            ++edids;
+            add(info->manufacturerId);
+            add(info->version);
+            add(info->serialString);
+            add(info->name);
         }
     }
-    return bytes;
+
+    void add(const snapshot::PortState& port) {
+        states += port.current ? 1 : 0;
+        modes += port.modes.size();
+        add(port.connector);
+        add(port.displayId);
+        add(port.key);
+        if (port.monitor) {
+            add(port.monitor->name);
+            add(port.monitor->devicePath);
+            bytes += port.monitor->ids ? sizeof port.monitor->ids->manufacturerId : 0;
+        }
+        if (const snapshot::MonitorState* monitor = port.connectedMonitor()) {
+            add(*monitor);
+        }
+    }
+};
+
+vpi_edid edidOf(const edid::Edid& info, char*& cursor) {
+    vpi_edid out{};
+    out.size = sizeof out;
+    out.manufacturer_id = placeText(cursor, info.manufacturerId);
+    out.product_code = info.productCode;
+    out.serial_number = info.serialNumber.value_or(0);
+    out.serial_string = placeOptionalText(cursor, info.serialString);
+    out.name = placeOptionalText(cursor, info.name);
+    out.week = info.week.value_or(0);
+    out.year = info.year.value_or(0);
+    out.model_year = info.modelYear.value_or(0);
+    out.version = placeText(cursor, info.version);
+    out.digital = info.digital ? 1 : 0;
+    out.extensions = info.extensions;
+    if (info.maxImageSizeCm) {
+        out.max_image_width_cm = info.maxImageSizeCm->width;
+        out.max_image_height_cm = info.maxImageSizeCm->height;
+    }
+    if (info.physicalSizeMm) {
+        out.physical_width_mm = info.physicalSizeMm->width;
+        out.physical_height_mm = info.physicalSizeMm->height;
+    }
+    if (const auto& timing = info.preferredTiming) {
+        out.has_preferred_timing = 1;
+        out.timing_width = timing->width;
+        out.timing_height = timing->height;
+        out.timing_interlaced = timing->interlaced ? 1 : 0;
+        out.timing_pixel_clock_khz = timing->pixelClockKhz;
+        out.timing_refresh_numerator = timing->refreshRate.numerator;
+        out.timing_refresh_denominator = timing->refreshRate.denominator;
+        out.timing_hertz = timing->hertz;
+        if (timing->imageSizeMm) {
+            out.timing_image_width_mm = timing->imageSizeMm->width;
+            out.timing_image_height_mm = timing->imageSizeMm->height;
+        }
+    }
+    out.hdmi = info.hdmi ? 1 : 0;
+    if (const auto& hdr = info.hdr) {
+        out.has_hdr = 1;
+        out.hdr_traditional_sdr = hdr->traditionalSdr ? 1 : 0;
+        out.hdr_traditional_hdr = hdr->traditionalHdr ? 1 : 0;
+        out.hdr_pq = hdr->pq ? 1 : 0;
+        out.hdr_hlg = hdr->hlg ? 1 : 0;
+        out.hdr_max_luminance = hdr->desiredContentMaxLuminance.value_or(-1);
+        out.hdr_max_frame_average_luminance =
+            hdr->desiredContentMaxFrameAverageLuminance.value_or(-1);
+        out.hdr_min_luminance = hdr->desiredContentMinLuminance.value_or(-1);
+    }
+    out.checksum_valid = info.checksumValid ? 1 : 0;
+    return out;
 }
 
 vpi_display_state displayStateOf(const libVideoPortInfo::DisplayState& state) {
@@ -148,25 +258,27 @@ vpi_display_state displayStateOf(const libVideoPortInfo::DisplayState& state) {
 // the block is allocated.
 vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
     const std::uint32_t count = static_cast<std::uint32_t>(ports.size());
-    std::size_t modeTotal = 0;
-    std::size_t stateTotal = 0;
-    std::size_t textBytes = 0;
+    Needs needs;
     for (const snapshot::PortState& port : ports) {
-        modeTotal += port.modes.size();
-        stateTotal += port.current ? 1 : 0;
-        textBytes += textBytesOf(port);
+        needs.add(port);
     }
     const std::size_t portsOffset = alignUp(sizeof(vpi_snapshot), alignof(vpi_port));
     const std::size_t statesOffset =
         alignUp(portsOffset + count * sizeof(vpi_port), alignof(vpi_display_state));
+    const std::size_t monitorsOffset =
+        alignUp(statesOffset + needs.states * sizeof(vpi_display_state), alignof(vpi_monitor));
+    const std::size_t edidsOffset =
+        alignUp(monitorsOffset + needs.monitors * sizeof(vpi_monitor), alignof(vpi_edid));
     const std::size_t modesOffset =
-        alignUp(statesOffset + stateTotal * sizeof(vpi_display_state), alignof(vpi_mode));
-    const std::size_t textOffset = modesOffset + modeTotal * sizeof(vpi_mode);
-    unsigned char* block = static_cast<unsigned char*>(::operator new(textOffset + textBytes));
+        alignUp(edidsOffset + needs.edids * sizeof(vpi_edid), alignof(vpi_mode));
+    const std::size_t textOffset = modesOffset + needs.modes * sizeof(vpi_mode);
+    unsigned char* block = static_cast<unsigned char*>(::operator new(textOffset + needs.bytes));
 
     vpi_snapshot* snapshot = new (block) vpi_snapshot{count, nullptr};
     vpi_port* placedPorts = reinterpret_cast<vpi_port*>(block + portsOffset);
     vpi_display_state* placedStates = reinterpret_cast<vpi_display_state*>(block + statesOffset);
+    vpi_monitor* placedMonitors = reinterpret_cast<vpi_monitor*>(block + monitorsOffset);
+    vpi_edid* placedEdids = reinterpret_cast<vpi_edid*>(block + edidsOffset);
     vpi_mode* placedModes = reinterpret_cast<vpi_mode*>(block + modesOffset);
     char* cursor = reinterpret_cast<char*>(block + textOffset);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -205,6 +317,28 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
         if (from.current) {
             *placedStates = displayStateOf(*from.current);
             port.current = placedStates++;
+        }
+        port.monitor_connected = from.monitorConnected ? 1 : 0;
+        if (const snapshot::MonitorState* connected = from.connectedMonitor()) {
+            vpi_monitor& monitor = *new (placedMonitors) vpi_monitor{};
+            monitor.size = sizeof monitor;
+            monitor.in_use = from.monitorAttached ? 1 : 0;
+            monitor.name = placeText(cursor, connected->name);
+            monitor.device_path = placeText(cursor, connected->devicePath);
+            if (connected->ids) {
+                monitor.manufacturer_id = placeText(cursor, connected->ids->manufacturerId);
+                monitor.product_code = connected->ids->productCode;
+            }
+            monitor.preferred_mode = modeOf(connected->preferredMode);
+            if (!connected->edid.empty()) {
+                monitor.edid_size = static_cast<std::uint32_t>(connected->edid.size());
+                monitor.edid = placeBytes(cursor, connected->edid);
+            }
+            if (connected->edidInfo) {
+                *new (placedEdids) vpi_edid{} = edidOf(*connected->edidInfo, cursor);
+                monitor.edid_info = placedEdids++;
+            }
+            port.connected_monitor = placedMonitors++;
         }
     }
     snapshot->ports = count != 0 ? placedPorts : nullptr;

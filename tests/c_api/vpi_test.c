@@ -66,15 +66,23 @@ VPI_TEST_LAYOUT(port_layout, offsetof(vpi_port, index) == 4 && offsetof(vpi_port
                                  offsetof(vpi_port, key) == 104 &&
                                  offsetof(vpi_port, connector_instance) == 120 &&
                                  offsetof(vpi_port, monitor_product_code) == 144 &&
-                                 sizeof(vpi_port) == 152);
+                                 offsetof(vpi_port, connected_monitor) == 152 &&
+                                 sizeof(vpi_port) == 160);
+VPI_TEST_LAYOUT(monitor_layout, offsetof(vpi_monitor, preferred_mode) == 36 &&
+                                    offsetof(vpi_monitor, edid_info) == 64 &&
+                                    sizeof(vpi_monitor) == 72);
+VPI_TEST_LAYOUT(edid_layout,
+                offsetof(vpi_edid, version) == 56 && offsetof(vpi_edid, timing_hertz) == 128 &&
+                    offsetof(vpi_edid, hdr_max_luminance) == 168 && sizeof(vpi_edid) == 200);
 VPI_TEST_LAYOUT(change_layout, offsetof(vpi_change, event) == 8 &&
                                    offsetof(vpi_change, modes_removed) == 36 &&
                                    sizeof(vpi_change) == 40);
 VPI_TEST_LAYOUT(event_layout, offsetof(vpi_watch_event, before) == 8 &&
                                   offsetof(vpi_watch_event, reason) == 32 &&
                                   sizeof(vpi_watch_event) == 40);
-VPI_TEST_LAYOUT(values, VPI_CHANGE_PRIMARY == 12 && VPI_CONNECTOR_OTHER == 13 &&
-                            VPI_EVENT_READ_RECOVERED == 2 && VPI_E_INTERNAL == 5);
+VPI_TEST_LAYOUT(values, VPI_CHANGE_PRIMARY == 12 && VPI_CHANGE_MONITOR_CHANGED == 15 &&
+                            VPI_CONNECTOR_OTHER == 13 && VPI_EVENT_READ_RECOVERED == 2 &&
+                            VPI_E_INTERNAL == 5);
 
 static int failures = 0;
 
@@ -218,6 +226,15 @@ static void testInvariants(void) {
             CHECK(sameMode(&port->preferred_mode, &zero));
         }
         CHECK(port->preferred_mode.bits_per_pixel == 0);
+        CHECK((port->connected_monitor != NULL) == (port->monitor_connected != 0));
+        CHECK(!port->monitor_attached || port->monitor_connected);
+        if (port->connected_monitor != NULL) {
+            const vpi_monitor* monitor = port->connected_monitor;
+            CHECK(monitor->size == sizeof *monitor && monitor->in_use == port->monitor_attached);
+            CHECK(monitor->name != NULL && monitor->device_path != NULL);
+            CHECK((monitor->edid != NULL) == (monitor->edid_size != 0));
+            CHECK(monitor->edid_info == NULL || monitor->edid_size >= 128);
+        }
         CHECK((port->modes == NULL) == (port->mode_count == 0));
         for (k = 0; k < port->mode_count; ++k) {
             for (m = k + 1; m < port->mode_count; ++m) {

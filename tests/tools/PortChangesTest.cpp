@@ -37,11 +37,12 @@ PortState port(unsigned index, std::uint32_t target, bool attached) {
     state.monitorAttached = attached;
     state.displayId = "\\\\.\\DISPLAY" + std::to_string(index + 1);
     if (attached) {
-        state.monitor = snapshot::MonitorState{"Monitor " + std::to_string(target),
-                                               "\\\\?\\path",
-                                               state.displayId,
-                                               Mode{1920, 1080, 60, 0},
-                                               {}};
+        state.monitor.emplace();
+        state.monitor->name = "Monitor " + std::to_string(target);
+        state.monitor->devicePath = "\\\\?\\path";
+        state.monitor->displayId = state.displayId;
+        state.monitor->preferredMode = Mode{1920, 1080, 60, 0};
+        state.monitorConnected = true;
         // Side by side from the origin, 1920 pixels apart.
         DisplayState current;
         current.width = 1920;

@@ -48,6 +48,7 @@ PortState portInUse() {
     port.key = R"(\\?\PCI#adapter#4161)";
     port.connector = "HDMI";
     port.monitorAttached = true;
+    port.monitorConnected = true;
     port.displayId = R"(\\.\DISPLAY2)";
     port.monitor = snapshot::MonitorState{};
     port.monitor->name = "Say \"hi\"\nnow";
@@ -76,16 +77,30 @@ std::vector<std::string> samples(const std::string& text) {
     return lines;
 }
 
-// Each kind of port has the series it has values for, all with the same
-// labels; the current mode's only for a port in use, its refresh rate only
-// when told.
-TEST(PortMetrics, EachPortHasTheSeriesItHasValuesFor) {
-    const std::string inUse = R"({key="\\\\?\\PCI#adapter#4161",connector="HDMI",)"
-                              R"(display_id="\\\\.\\DISPLAY2",monitor="Say \"hi\"\nnow",)"
-                              R"(manufacturer="DEL",product_code="A0E2"})";
-    const std::string free = R"({key="\\\\?\\PCI#adapter#4162",connector="VGA",)"
-                             R"(display_id="\\\\.\\DISPLAY1",monitor="",)"
-                             R"(manufacturer="",product_code=""})";
+// A monitor switched off: connected, not in use, named by its EDID.
+PortState portWithMonitorOff() {
+    PortState port = freePort();
+    port.key = R"(\\?\PCI#adapter#4163)";
+    port.monitorConnected = true;
+    port.inactiveMonitor = snapshot::MonitorState{};
+    port.inactiveMonitor->name = "Off";
+    edid::Edid info;
+    info.manufacturerId = "GSM";
+    info.productCode = 0x5B7F;
+    info.serialString = "204NTAB1X123";
+    info.modelYear = 2021;
+    port.inactiveMonitor->edidInfo = info;
+    return port;
+}
+
+// The descriptive labels once per port and per connected monitor, in info
+// series; every other series has the key alone, and each kind of port the
+// series it has values for: the current mode's only for a port in use, its
+// refresh rate only when told.
+TEST(PortMetrics, InfoSeriesDescribeAndTheOthersHaveTheKeyAlone) {
+    const std::string inUse = R"({key="\\\\?\\PCI#adapter#4161"})";
+    const std::string free = R"({key="\\\\?\\PCI#adapter#4162"})";
+    const std::string off = R"({key="\\\\?\\PCI#adapter#4163"})";
     const std::string header[] = {"videoports_read_success 1",
                                   "videoports_build_info{version=\"1.2.3\"} 1"};
     PortState unknownRate = portInUse();
@@ -98,16 +113,34 @@ TEST(PortMetrics, EachPortHasTheSeriesItHasValuesFor) {
         std::vector<std::string> expected;
     } cases[] = {
         {{}, {}},
-        {{portInUse(), freePort()},
-         {"videoports_monitor_attached" + inUse + " 1", "videoports_monitor_attached" + free + " 0",
+        {{portInUse(), freePort(), portWithMonitorOff()},
+         {R"(videoports_port_info{key="\\\\?\\PCI#adapter#4161",connector="HDMI",)"
+          R"(display_id="\\\\.\\DISPLAY2"} 1)",
+          R"(videoports_port_info{key="\\\\?\\PCI#adapter#4162",connector="VGA",)"
+          R"(display_id="\\\\.\\DISPLAY1"} 1)",
+          R"(videoports_port_info{key="\\\\?\\PCI#adapter#4163",connector="VGA",)"
+          R"(display_id="\\\\.\\DISPLAY1"} 1)",
+          R"(videoports_monitor_info{key="\\\\?\\PCI#adapter#4161",manufacturer="DEL",)"
+          R"(product_code="A0E2",serial="",name="Say \"hi\"\nnow",year=""} 1)",
+          R"(videoports_monitor_info{key="\\\\?\\PCI#adapter#4163",manufacturer="GSM",)"
+          R"(product_code="5B7F",serial="204NTAB1X123",name="Off",year="2021"} 1)",
+          "videoports_monitor_attached" + inUse + " 1", "videoports_monitor_attached" + free + " 0",
+          "videoports_monitor_attached" + off + " 0", "videoports_monitor_connected" + inUse + " 1",
+          "videoports_monitor_connected" + free + " 0", "videoports_monitor_connected" + off + " 1",
           "videoports_primary" + inUse + " 1", "videoports_primary" + free + " 0",
-          "videoports_modes" + inUse + " 3", "videoports_modes" + free + " 3",
+          "videoports_primary" + off + " 0", "videoports_modes" + inUse + " 3",
+          "videoports_modes" + free + " 3", "videoports_modes" + off + " 3",
           "videoports_current_width_pixels" + inUse + " 2560",
           "videoports_current_height_pixels" + inUse + " 1440",
           "videoports_current_refresh_rate_hertz" + inUse + " 59.95"}},
         {{unknownRate},
-         {"videoports_monitor_attached" + inUse + " 1", "videoports_primary" + inUse + " 0",
-          "videoports_modes" + inUse + " 3", "videoports_current_width_pixels" + inUse + " 1000000",
+         {R"(videoports_port_info{key="\\\\?\\PCI#adapter#4161",connector="HDMI",)"
+          R"(display_id="\\\\.\\DISPLAY2"} 1)",
+          R"(videoports_monitor_info{key="\\\\?\\PCI#adapter#4161",manufacturer="DEL",)"
+          R"(product_code="A0E2",serial="",name="Say \"hi\"\nnow",year=""} 1)",
+          "videoports_monitor_attached" + inUse + " 1", "videoports_monitor_connected" + inUse + " 1",
+          "videoports_primary" + inUse + " 0", "videoports_modes" + inUse + " 3",
+          "videoports_current_width_pixels" + inUse + " 1000000",
           "videoports_current_height_pixels" + inUse + " 1440"}},
     };
     for (const auto& c : cases) {

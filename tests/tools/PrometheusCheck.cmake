@@ -32,6 +32,16 @@ function(check name config expected_status)
 endfunction()
 
 check(built-in "" 0)
+# One info series per connected monitor, and the descriptive labels nowhere
+# else.
+string(REGEX MATCHALL "\nvideoports_monitor_info{" infos "${metrics}")
+list(LENGTH infos count)
+string(REGEX MATCHALL "\nvideoports_[a-z_]+{key=\"[^\"]*\",(connector|manufacturer)" described
+  "${metrics}")
+list(LENGTH described labelled)
+if(NOT count EQUAL 2 OR NOT labelled EQUAL 6)
+  message(FATAL_ERROR "not one info series per monitor and port (${count}, ${labelled}):\n${metrics}")
+endif()
 string(FIND "${metrics}" "videoports_current_refresh_rate_hertz{key=\"\\\\\\\\?\\\\ROOT" found)
 if(found EQUAL -1)
   message(FATAL_ERROR "no refresh rate with an escaped key in:\n${metrics}")
@@ -45,7 +55,7 @@ string(REPLACE [["monitorFriendlyDeviceName":"DELL U2719D"]]
   recording "${recording}")
 file(WRITE ${WORK_DIR}/escaped.json "${recording}")
 check(escaped ${WORK_DIR}/escaped.json 0)
-string(FIND "${metrics}" [[monitor="Say \"hi\" \\\\ C:\\ two\nlines ]] found)
+string(FIND "${metrics}" [[name="Say \"hi\" \\\\ C:\\ two\nlines ]] found)
 if(found EQUAL -1)
   message(FATAL_ERROR "the monitor's name is not escaped as expected in:\n${metrics}")
 endif()

@@ -132,7 +132,8 @@ json expectedPort(unsigned index, const VideoPort& port) {
                                    {"displayId", monitor.displayId().toUtf8()},
                                    {"preferredMode", modeJson(monitor.preferredResolution())},
                                    {"manufacturerId", ids ? json(ids->manufacturerId) : json()},
-                                   {"productCode", ids ? json(ids->productCode) : json()}};
+                                   {"productCode", ids ? json(ids->productCode) : json()},
+                                   {"edid", nullptr}};
     } else {
         expected["monitor"] = nullptr;
     }
@@ -169,6 +170,8 @@ json expectedPort(unsigned index, const VideoPort& port) {
                  {"scaling", libVideoPortInfo::scalingName(state->scaling)},
                  {"primary", state->primary}};
     }
+    expected["monitorConnected"] = port.hasAttachedMonitor();
+    expected["inactiveMonitor"] = nullptr;
     return expected;
 }
 
