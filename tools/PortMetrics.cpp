@@ -50,9 +50,9 @@ std::string monitorInfoLabels(const PortState& port, const snapshot::MonitorStat
     std::string serial;
     std::string year;
     if (info) {
-        serial = info->serialString      ? *info->serialString
-                 : info->serialNumber    ? std::to_string(*info->serialNumber)
-                                         : "";
+        serial = info->serialString   ? *info->serialString
+                 : info->serialNumber ? std::to_string(*info->serialNumber)
+                                      : "";
         const auto& made = info->year ? info->year : info->modelYear;
         year = made ? std::to_string(*made) : "";
     }

@@ -330,9 +330,9 @@ std::string changeText(const PortChange& change) {
                 quoted(after.connectedMonitor()->name);
         break;
     case Kind::PreferredModeChanged:
-        text += "preferred mode changed: " +
-                preferredText(before.connectedMonitor()->preferredMode) + " -> " +
-                preferredText(after.connectedMonitor()->preferredMode);
+        text +=
+            "preferred mode changed: " + preferredText(before.connectedMonitor()->preferredMode) +
+            " -> " + preferredText(after.connectedMonitor()->preferredMode);
         break;
     case Kind::DisplayIdChanged:
         text +=
