@@ -2,6 +2,7 @@
 
 #include "DisplayWidth.h"
 #include "EdidJson.h"
+#include "LayoutSvg.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -226,6 +227,30 @@ std::string tableText(const std::vector<PortState>& ports, bool withModes) {
         }
     }
     return text;
+}
+
+std::string layoutSvgText(const std::vector<PortState>& ports) {
+    std::vector<LayoutDisplay> displays;
+    std::vector<LayoutPort> others;
+    for (const PortState& port : ports) {
+        if (!port.current) {
+            others.push_back(LayoutPort{port.index, port.connector,
+                                        port.inactiveMonitor
+                                            ? "off: " + orDash(port.inactiveMonitor->name)
+                                            : std::string("free")});
+            continue;
+        }
+        const libVideoPortInfo::DisplayState& state = *port.current;
+        LayoutDisplay display;
+        display.number = port.index;
+        display.name = port.monitor ? port.monitor->name : "";
+        display.connector = port.connector;
+        display.mode = signalText(state);
+        display.bounds = LayoutRect{state.x, state.y, state.width, state.height};
+        display.primary = state.primary;
+        displays.push_back(display);
+    }
+    return layoutSvg(displays, others);
 }
 
 nlohmann::ordered_json portJson(const PortState& port) {

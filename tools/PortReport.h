@@ -31,6 +31,12 @@ std::string currentText(const libVideoPortInfo::DisplayState& state);
 /// "unknown"; the display id of a port without a monitor is in parentheses.
 std::string tableText(const std::vector<PortState>& ports, bool withModes);
 
+/// The desktop of `ports` as an SVG picture (LayoutSvg.h): each display in
+/// use at its place, with its number, monitor name, connector, mode, scale,
+/// work area and whether it is primary; the other ports listed, free or with
+/// their monitor switched off.
+std::string layoutSvgText(const std::vector<PortState>& ports);
+
 /// One port as the JSON document lists it, fields in a stable order.
 nlohmann::ordered_json portJson(const PortState& port);
 

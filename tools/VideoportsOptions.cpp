@@ -33,6 +33,8 @@ const char* const videoportsUsage =
     "  -o, --output FILE   with --prometheus: replace FILE in one step (a temporary\n"
     "                      file beside it, renamed over it) instead of printing;\n"
     "                      - prints\n"
+    "  --svg FILE          a picture of the desktop's layout as SVG, replacing FILE in\n"
+    "                      one step (- prints it)\n"
     "  --edid FILE         decode the EDID in FILE (binary, or hex as edid-decode and\n"
     "                      xrandr --props print it; - reads standard input) and print\n"
     "                      it as JSON, instead of listing the ports\n"
@@ -85,6 +87,11 @@ VideoportsRequest parseVideoportsArguments(int argc, char** argv) {
                 error = std::string(outputOption) + " needs a file name";
             }
             options.output = value;
+        } else if (line.option("--svg", value)) {
+            if (!value || value->empty()) {
+                error = "--svg needs a file name";
+            }
+            options.svgFile = value;
         } else if (line.option("--edid", value)) {
             if (!value || value->empty()) {
                 error = "--edid needs a file name";
@@ -119,15 +126,19 @@ VideoportsRequest parseVideoportsArguments(int argc, char** argv) {
     if (options.output && !options.prometheus) {
         return fail(std::string(outputOption) + " needs --prometheus");
     }
-    // --edid and --prometheus each print something of their own, alone.
-    const char* alone = options.edidFile ? "--edid" : options.prometheus ? "--prometheus" : nullptr;
+    // --edid, --svg and --prometheus each print something of their own, alone.
+    const char* alone = options.edidFile     ? "--edid"
+                        : options.svgFile    ? "--svg"
+                        : options.prometheus ? "--prometheus"
+                                             : nullptr;
     if (alone != nullptr) {
         const std::pair<bool, const char*> others[] = {
             {options.json, "--json"},
             {options.modes, "--modes"},
             {options.watch, "--watch"},
             {options.port.has_value(), "--port"},
-            {options.edidFile && options.prometheus, "--prometheus"}};
+            {options.svgFile && options.edidFile, "--svg"},
+            {options.prometheus && (options.edidFile || options.svgFile), "--prometheus"}};
         for (const auto& [given, name] : others) {
             if (given) {
                 return fail(std::string(alone) + " does not take " + name);

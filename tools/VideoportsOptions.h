@@ -21,8 +21,9 @@ struct VideoportsOptions {
     unsigned long intervalMilliseconds = 2000;
     bool hasInterval = false;
     bool prometheus = false;
-    std::optional<std::string> output; // the metrics file, from -o or --output
+    std::optional<std::string> output;   // the metrics file, from -o or --output
     std::optional<std::string> edidFile; // --edid: decode this file alone
+    std::optional<std::string> svgFile;  // --svg: the layout's picture, "-" for standard output
 };
 
 struct VideoportsRequest {

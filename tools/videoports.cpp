@@ -186,6 +186,25 @@ int decodeEdidFile(const std::string& name, tools::Output& out) {
     return 0;
 }
 
+// --svg: the picture of the layout, on standard output or replacing FILE.
+int writeLayout(const std::string& file, tools::Output& out) {
+    const std::optional<std::vector<PortState>> ports = firstReading(snapshot::Reader::Snapshot);
+    if (!ports) {
+        return exitPlatformFailure;
+    }
+    const std::string svg = tools::layoutSvgText(*ports);
+    if (file == "-") {
+        out.write(svg);
+        return 0;
+    }
+    const std::string failure = tools::replaceFile(file, svg);
+    if (!failure.empty()) {
+        sayOnStandardError("cannot write " + file + ": " + failure);
+        return exitPlatformFailure;
+    }
+    return 0;
+}
+
 // The listing: the table or the JSON document; with --watch, the first line
 // of JSON Lines.
 void writeListing(const std::vector<PortState>& ports, const Options& options, tools::Output& out) {
@@ -213,6 +232,9 @@ void writeListing(const std::vector<PortState>& ports, const Options& options, t
 int run(const Options& options, tools::Output& out) {
     if (options.edidFile) {
         return decodeEdidFile(*options.edidFile, out);
+    }
+    if (options.svgFile) {
+        return writeLayout(*options.svgFile, out);
     }
     if (options.prometheus) {
         return writeMetrics(options, out);

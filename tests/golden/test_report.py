@@ -16,6 +16,7 @@ import selectors
 import subprocess
 import sys
 import time
+import xml.etree.ElementTree as ElementTree
 
 import pytest
 
@@ -48,6 +49,8 @@ CASES = {
     "null-driver-table": ([], NULL_DRIVER, 0),
     "broken-table": ([], BROKEN, 1),
     "broken-prometheus": (["--prometheus"], BROKEN, 1),
+    "svg": (["--svg", "-"], None, 0),
+    "recording-svg": (["--svg=-"], RECORDING, 0),
     "edid": (["--edid", "tests/edid/data/built-in-DELA0E2.bin"], None, 0),
     "edid-none": (["--edid", "tests/golden/broken-recording.json"], None, 1),
     "edid-with-json": (["--edid", "x", "--json"], None, 2),
@@ -89,6 +92,40 @@ def test_output_is_the_golden_one(name, how):
     assert result.returncode == status, result.stderr
     assert masked(result.stdout) == golden(name, "stdout")
     assert masked(result.stderr) == golden(name, "stderr")
+
+
+# The picture's displays are the ports in use, with one scale for every
+# length and offset; it renders.
+@pytest.mark.parametrize("recording", [None, RECORDING, NULL_DRIVER])
+def test_the_layout_picture_has_the_ports_geometry(recording, tmp_path):
+    def run(*arguments):
+        result = subprocess.run(commands()["program"] + list(arguments), cwd=ROOT,
+                                env=environment(recording), capture_output=True, check=True)
+        return result.stdout
+
+    ports = [p for p in json.loads(run("--json"))["ports"] if p["current"] is not None]
+    svg = ElementTree.fromstring(run("--svg", "-"))
+    namespace = {"svg": "http://www.w3.org/2000/svg"}
+    screens = [group.find("svg:rect[@class='screen']", namespace)
+               for group in svg.findall(".//svg:g", namespace)
+               if "display" in group.get("class", "").split()]
+    assert len(screens) == len(ports)
+    scale = float(screens[0].get("width")) / ports[0]["current"]["width"]
+    left = min(p["current"]["x"] for p in ports)
+    top = min(p["current"]["y"] for p in ports)
+    origin = (min(float(r.get("x")) for r in screens), min(float(r.get("y")) for r in screens))
+    for port, screen in zip(ports, screens):
+        current = port["current"]
+        placed = [float(screen.get(name)) for name in ("x", "y", "width", "height")]
+        wanted = [origin[0] + (current["x"] - left) * scale, origin[1] + (current["y"] - top) * scale,
+                  current["width"] * scale, current["height"] * scale]
+        assert placed == pytest.approx(wanted, abs=0.6)
+    picture = tmp_path / "layout.svg"
+    picture.write_bytes(run("--svg", "-"))
+    if recording is None:  # rendered once; scripts/setup.sh installs rsvg-convert
+        subprocess.run(["rsvg-convert", str(picture), "-o", str(tmp_path / "layout.png")],
+                       check=True)
+        assert (tmp_path / "layout.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
 
 
 class Watching:
