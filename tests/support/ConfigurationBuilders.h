@@ -153,12 +153,7 @@ inline void setSdrWhiteLevel(Configuration& c, LUID adapter, UINT32 targetId, UI
 }
 
 inline RECTL makeRect(LONG left, LONG top, LONG right, LONG bottom) {
-    RECTL r;
-    r.left = left;
-    r.top = top;
-    r.right = right;
-    r.bottom = bottom;
-    return r;
+    return RECTL{left, top, right, bottom};
 }
 
 // Gives the configuration a desktop (it then answers no device but those
@@ -173,9 +168,7 @@ inline void setDesktopFacts(Configuration& c, const std::u16string& device, bool
     facts.workArea = workArea;
     facts.dpi = dpi;
     facts.dpiSource = dpiSource;
-    if (!c.desktop) {
-        c.desktop.emplace();
-    }
+    c.desktop.emplace(c.desktop.value_or(std::map<std::u16string, VpiDesktopFacts>{}));
     (*c.desktop)[device] = facts;
 }
 

@@ -1,13 +1,8 @@
-// A host program of the library for the desktop checks under Wine: it lists
-// what the ports tell of the desktop and of colour, one line per port, so
-// that check-desktop.sh can compare it with what X and the prefix were given.
-// Like videoports, it declares per-monitor DPI awareness in its manifest.
-//
+// Lists what the ports tell of the desktop and of colour for check-desktop.sh;
+// like videoports, it declares per-monitor DPI awareness in its manifest:
 //   port I display=ID primary=0|1 bounds=L,T,R,B work=L,T,R,B dpi=N
-//        source=system|effective scale=S color=unknown|S,E,W,ENCODING,BITS
+//        source=NAME scale=S color=unknown|SUPPORTED,ENABLED,WIDE,ENCODING,BITS
 //   ports count=N primaries=K
-//
-// A port not in use prints "port I display=ID unused".
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
 
 #include <cstdio>
