@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -513,20 +514,23 @@ struct Fields {
         if (facts.dpi == 0) {
             v.refuse("dpi", "0 is not a DPI", "a DPI of 0 cannot be written");
         }
-        static const char* const sources[] = {"system", "effective"}; // by VPI_DPI_*
-        std::string source = facts.dpiSource < 2 ? sources[facts.dpiSource] : "";
-        if (!v.reading() && source.empty()) {
-            throw ConfigurationError("a DPI source of " + std::to_string(facts.dpiSource) +
-                                     " cannot be written");
+        // By name, in the order of the VPI_DPI_* values.
+        static const char* const sources[] = {"system", "effective"};
+        std::string source;
+        if (!v.reading()) {
+            if (facts.dpiSource >= std::size(sources)) {
+                throw ConfigurationError("a DPI source of " + std::to_string(facts.dpiSource) +
+                                         " cannot be written");
+            }
+            source = sources[facts.dpiSource];
         }
         v("dpiSource", source);
-        if (source == sources[VPI_DPI_SYSTEM] || source == sources[VPI_DPI_EFFECTIVE]) {
-            facts.dpiSource =
-                source == sources[VPI_DPI_SYSTEM] ? VPI_DPI_SYSTEM : VPI_DPI_EFFECTIVE;
-        } else {
+        const auto known = std::find(std::begin(sources), std::end(sources), source);
+        if (known == std::end(sources)) {
             v.refuse("dpiSource",
                      "expected \"system\" or \"effective\", found " + Json(source).dump(), "");
         }
+        facts.dpiSource = static_cast<UINT32>(known - std::begin(sources));
     }
 
     static void of(Codec& v, Document& r) {
