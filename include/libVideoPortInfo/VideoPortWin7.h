@@ -48,7 +48,7 @@ public:
 
     // What the records the port was built from tell beyond the VideoPort
     // interface. None of these asks the platform again, but for the adapter
-    // path and the key.
+    // path, the key and the current state's primary flag.
 
     /// The target id; with portId() it names the display target until the
     /// next restart (adapter identifiers are new at every boot).
