@@ -7,12 +7,15 @@
 // A full enumeration is what a host does to list everything: through the
 // library, refresh(), then every port's connector, monitor, display id,
 // current state, EDID ids, connector instance, key (one adapter-name request
-// per adapter) and supportedResolution(); directly, GetDisplayConfigBufferSizes
-// and QueryDisplayConfig into std::vectors, the first path of every target
-// kept with a std::unordered_set, the device-information requests of each
-// kept path and of each adapter, the same fields decoded from the records,
-// and the distinct raw modes of each port's device through
-// EnumDisplaySettingsExW with a std::unordered_set, in first-seen order.
+// per adapter), desktop place, advanced colour and supportedResolution();
+// directly, GetDisplayConfigBufferSizes and QueryDisplayConfig into
+// std::vectors, the first path of every target kept with a
+// std::unordered_set, the device-information requests of each kept path and
+// of each adapter, the same fields decoded from the records, for each port in
+// use vpiGetDesktopFacts (its primary flag and place) and the advanced-colour
+// request (then the SDR white level where that is answered), and the distinct
+// raw modes of each port's device through EnumDisplaySettingsExW with a
+// std::unordered_set, in first-seen order.
 //
 // On the stand-in platform a CASE is "builtin" (the built-in configuration)
 // or a recording to replay (bench/generate-recording.py writes large ones); on
@@ -78,6 +81,13 @@ struct PortFacts {
     bool interlaced = false, primary = false;
     char manufacturer[4] = {0, 0, 0, 0}; // empty: no valid ids
     std::uint32_t product = 0;
+    bool placed = false; // the desktop place, only then
+    std::int32_t bounds[4] = {0, 0, 0, 0}, work[4] = {0, 0, 0, 0};
+    std::uint32_t dpi = 0, dpiSource = 0;
+    bool coloured = false;    // the advanced colour, only then
+    std::uint32_t colour = 0; // supported, enabled, wide colour enforced: bits 0 to 2
+    std::uint32_t encoding = 0, bitsPerChannel = 0;
+    std::int64_t white = -1; // -1: unknown
 
     bool operator==(const PortFacts& o) const {
         return key == o.key && technology == o.technology && embedded == o.embedded &&
@@ -86,7 +96,11 @@ struct PortFacts {
                rateNumerator == o.rateNumerator && rateDenominator == o.rateDenominator &&
                rotation == o.rotation && scaling == o.scaling && interlaced == o.interlaced &&
                primary == o.primary && std::memcmp(manufacturer, o.manufacturer, 4) == 0 &&
-               product == o.product;
+               product == o.product && placed == o.placed &&
+               std::memcmp(bounds, o.bounds, sizeof bounds) == 0 &&
+               std::memcmp(work, o.work, sizeof work) == 0 && dpi == o.dpi &&
+               dpiSource == o.dpiSource && coloured == o.coloured && colour == o.colour &&
+               encoding == o.encoding && bitsPerChannel == o.bitsPerChannel && white == o.white;
     }
 };
 
@@ -114,6 +128,8 @@ struct Checksum {
         add(std::uint64_t(f.rateNumerator) << 32 | f.rateDenominator);
         add(f.rotation + f.scaling + f.interlaced + f.primary + f.embedded + f.inUse);
         add(std::uint64_t(std::uint8_t(f.manufacturer[0])) << 32 | f.product);
+        add(std::uint64_t(std::uint32_t(f.bounds[0] ^ f.work[3])) << 32 | f.dpi);
+        add(std::uint64_t(f.colour + f.encoding + f.bitsPerChannel) << 32 | std::uint32_t(f.white));
     }
 };
 
@@ -213,6 +229,29 @@ template <class Sink> bool throughLibrary(Sink& sink) {
             std::memcpy(facts.manufacturer, ids->manufacturerId, 4);
             facts.product = ids->productCode;
         }
+        if (const auto place = win7.desktopPlace()) {
+            facts.placed = true;
+            const libVideoPortInfo::DesktopRect* rects[] = {&place->bounds, &place->workArea};
+            std::int32_t* out[] = {facts.bounds, facts.work};
+            for (int r = 0; r < 2; ++r) {
+                out[r][0] = rects[r]->left;
+                out[r][1] = rects[r]->top;
+                out[r][2] = rects[r]->right;
+                out[r][3] = rects[r]->bottom;
+            }
+            facts.dpi = place->dpi;
+            facts.dpiSource = static_cast<std::uint32_t>(place->dpiSource);
+        }
+        if (const auto colour = win7.advancedColor()) {
+            facts.coloured = true;
+            facts.colour = (colour->supported ? 1u : 0u) | (colour->enabled ? 2u : 0u) |
+                           (colour->wideColorEnforced ? 4u : 0u);
+            facts.encoding = static_cast<std::uint32_t>(colour->encoding);
+            facts.bitsPerChannel = colour->bitsPerColorChannel;
+            if (colour->sdrWhiteLevel) {
+                facts.white = *colour->sdrWhiteLevel;
+            }
+        }
         sink.facts(facts);
         tkl::Array<DisplayResolution> modes;
         port->supportedResolution(modes);
@@ -279,6 +318,12 @@ struct RawPort {
     UINT16 manufacturer = 0;
     UINT16 product = 0;
     UINT32 connectorInstance = 0;
+    // Asked on demand, for a port in use.
+    bool placed = false;
+    VpiDesktopFacts desktop{};
+    bool coloured = false;
+    DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO colour{};
+    std::int64_t white = -1;
 };
 
 /// The rest of a port, decoded from its records as a plain host would.
@@ -321,7 +366,27 @@ PortFacts rawFacts(const RawPort& port, const Text& adapterPath) {
         f.rotation = t.rotation >= 2 && t.rotation <= 4 ? (t.rotation - 1) * 90 : 0;
         f.scaling = t.scaling;
         f.interlaced = scan == 2 || scan == 3;
-        f.primary = f.x == 0 && f.y == 0;
+        f.primary = port.placed && (port.desktop.flags & VPI_DESKTOP_PRIMARY) != 0;
+    }
+    if (port.placed) {
+        const RECTL* rects[] = {&port.desktop.monitorRect, &port.desktop.workArea};
+        std::int32_t* out[] = {f.bounds, f.work};
+        for (int r = 0; r < 2; ++r) {
+            out[r][0] = rects[r]->left;
+            out[r][1] = rects[r]->top;
+            out[r][2] = rects[r]->right;
+            out[r][3] = rects[r]->bottom;
+        }
+        f.placed = true;
+        f.dpi = port.desktop.dpi;
+        f.dpiSource = port.desktop.dpiSource;
+    }
+    if (port.coloured) {
+        f.coloured = true;
+        f.colour = port.colour.value & 0x7u;
+        f.encoding = static_cast<std::uint32_t>(port.colour.colorEncoding);
+        f.bitsPerChannel = port.colour.bitsPerColorChannel;
+        f.white = port.white;
     }
     if (port.targetNameRead && port.nameFlags.edidIdsValid) {
         const unsigned word = (port.manufacturer >> 8) | ((port.manufacturer & 0xFFu) << 8);
@@ -349,6 +414,30 @@ template <bool Count, class Call> auto platform(Call call) {
         return result;
     } else {
         return call();
+    }
+}
+
+/// What a port in use tells of the desktop and of colour, asked now.
+template <bool Count> void askDesktopAndColour(RawPort& port) {
+    if (!port.displayId.empty()) {
+        port.desktop.size = sizeof port.desktop;
+        port.placed = platform<Count>([&] {
+                          return vpiGetDesktopFacts(port.displayId.c_str(), &port.desktop);
+                      }) == ERROR_SUCCESS;
+    }
+    const DISPLAYCONFIG_PATH_TARGET_INFO& t = port.path.targetInfo;
+    port.colour = standin::makeDeviceInfoRequest<DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_ADVANCED_COLOR_INFO, t.adapterId, t.id);
+    port.coloured = platform<Count>([&] {
+                        return DisplayConfigGetDeviceInfo(&port.colour.header);
+                    }) == ERROR_SUCCESS;
+    if (port.coloured) {
+        auto white = standin::makeDeviceInfoRequest<DISPLAYCONFIG_SDR_WHITE_LEVEL>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL, t.adapterId, t.id);
+        if (platform<Count>([&] { return DisplayConfigGetDeviceInfo(&white.header); }) ==
+            ERROR_SUCCESS) {
+            port.white = white.SDRWhiteLevel;
+        }
     }
 }
 
@@ -419,7 +508,7 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
     }
 
     std::unordered_map<std::uint64_t, Text> adapterPaths; // one request per adapter
-    for (const RawPort& port : ports) {
+    for (RawPort& port : ports) {
         sink.add(static_cast<std::uint32_t>(port.path.targetInfo.outputTechnology));
         sink.port((port.path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0, port.displayId.c_str(),
                   port.monitor ? port.name.c_str() : nullptr,
@@ -437,6 +526,9 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
             known = adapterPaths
                         .emplace(adapterKey, found ? boundedName(name.adapterDevicePath) : Text())
                         .first;
+        }
+        if ((port.path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
+            askDesktopAndColour<count>(port);
         }
         sink.facts(rawFacts(port, known->second));
         std::unordered_set<ModeKey, ModeKeyHash> seen;

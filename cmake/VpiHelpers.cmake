@@ -25,6 +25,25 @@ function(vpi_add_version_resource target)
   target_sources(${target} PRIVATE ${rc})
 endfunction()
 
+# Declares per-monitor DPI awareness in a Windows program's manifest, so
+# that it sees every display's real DPI and unscaled rectangles. A manifest
+# rather than a call at the start of main(): it holds before any code runs
+# (DLLs' initialisation included), needs no function looked up at run time,
+# and falls back by itself on systems without per-monitor awareness. Only
+# programs declare it: a library must leave the process's awareness alone.
+function(vpi_declare_dpi_aware target)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest.rc)
+  # 1: the process's manifest; 24: RT_MANIFEST.
+  file(CONFIGURE OUTPUT ${rc}
+    CONTENT "1 24 \"${PROJECT_SOURCE_DIR}/cmake/DpiAware.manifest\"\n")
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS
+    ${PROJECT_SOURCE_DIR}/cmake/DpiAware.manifest)
+endfunction()
+
 # The properties of every shared library of the project:
 #  - its file name: no "lib" prefix on Windows (Common.dll, libVideoPortInfo.dll,
 #    ...) and the usual lib<name>.so on Linux, except for names that already

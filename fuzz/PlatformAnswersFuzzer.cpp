@@ -523,6 +523,9 @@ modelModes(PlatformModel& platform, const std::u16string& device) {
 
 std::vector<std::string> logged;
 
+// The configuration the stand-in serves while a list is checked.
+const Configuration* servedNow = nullptr;
+
 void captureLine(const char* line, void*) {
     logged.emplace_back(line);
 }
@@ -578,7 +581,13 @@ void checkDecoded(const VideoPortWin7& port, const ModelPort& model) {
         EXPECT(state->width == source.width && state->height == source.height &&
                    state->x == source.position.x && state->y == source.position.y,
                "current size and place");
-        EXPECT(state->primary == (state->x == 0 && state->y == 0), "primary");
+        // Asked of the platform at the call: what it serves now, whose
+        // desktop these configurations leave to be derived from the paths.
+        const auto desktop = standin::derivedDesktop(*servedNow);
+        const auto facts = desktop.find(model.displayId);
+        EXPECT(state->primary == (!model.displayId.empty() && facts != desktop.end() &&
+                                  (facts->second.flags & VPI_DESKTOP_PRIMARY) != 0),
+               "primary");
         EXPECT(state->rotation % 90 == 0 && state->rotation < 360, "rotation");
         EXPECT(state->refreshRate.known() == (state->refreshRate.denominator != 0) &&
                    state->refreshRate.hertz() >= 0,
@@ -626,6 +635,7 @@ const VideoPortWin7& portAt(VideoPortFactory& factory, unsigned index) {
 // assignments of ports and monitors, and the index check.
 void checkList(VideoPortFactory& factory, const std::vector<ModelPort>& model,
                PlatformModel& platform) {
+    servedNow = &platform.served;
     const unsigned count = factory.numVideoPorts();
     EXPECT(count == model.size(), "number of ports");
     for (unsigned i = 0; i < count; ++i) {

@@ -57,7 +57,7 @@ if [[ -f $work/prefix/bin/vpi.dll ]]; then
         while read -r import; do
             [[ -f $package/$import ]] && continue
             case ${import,,} in
-            kernel32.dll | user32.dll | msvcrt.dll) ;;
+            kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll) ;;
             *) fail "$(basename "$dll") needs $import, which the wheel does not carry" ;;
             esac
         done < <("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p')

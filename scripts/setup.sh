@@ -14,10 +14,12 @@ packages=(cmake ninja-build g++ make pkgconf libgtest-dev libbenchmark-dev nlohm
 # promtool, which checks the metrics of videoports --prometheus; without its
 # recommended node exporter, which the tests do not need.
 lean_packages=(prometheus)
+# x11-utils: xprop, which sets the root window's _NET_WORKAREA in the Wine
+# desktop test.
 if [[ $scope == all ]]; then
     packages+=(clang libclang-rt-14-dev
         g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 unzip
-        xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
+        xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils)
 fi
 
 # missing PACKAGE...: the packages of the list not installed yet.

@@ -81,6 +81,18 @@ void readModes(Configuration& c, const std::u16string& device) {
     }
 }
 
+// A device the desktop does not know (a source not in use) gets no entry,
+// and so replays as unknown.
+void readDesktop(Configuration& c, const std::u16string& device) {
+    std::vector<WCHAR> name(device.begin(), device.end());
+    name.push_back(0);
+    VpiDesktopFacts facts{};
+    facts.size = sizeof facts;
+    if (vpiGetDesktopFacts(name.data(), &facts) == ERROR_SUCCESS) {
+        c.desktop->emplace(device, facts);
+    }
+}
+
 } // namespace
 
 Configuration recordDisplayConfiguration() {
@@ -100,11 +112,21 @@ Configuration recordDisplayConfiguration() {
             ask<DISPLAYCONFIG_ADAPTER_NAME>(c, DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME, adapter,
                                             0);
         }
+        // Colour, as the library asks for it: for the targets in use.
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0) {
+            ask<DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO>(
+                c, DISPLAYCONFIG_DEVICE_INFO_GET_ADVANCED_COLOR_INFO, t.adapterId, t.id);
+            ask<DISPLAYCONFIG_SDR_WHITE_LEVEL>(c, DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL,
+                                               t.adapterId, t.id);
+        }
     }
+    c.desktop.emplace();
     for (const auto& [key, answer] : c.deviceInfo) {
         DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
         if (key.type == DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME && recordOf(answer, record)) {
-            readModes(c, nameOf(record.viewGdiDeviceName));
+            const std::u16string device = nameOf(record.viewGdiDeviceName);
+            readModes(c, device);
+            readDesktop(c, device);
         }
     }
     return c;

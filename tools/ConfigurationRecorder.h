@@ -1,5 +1,6 @@
-// Records what the platform's four display-configuration operations answer,
-// whichever implementation of them the program is linked with.
+// Records what the platform's four display-configuration operations and the
+// desktop operation answer, whichever implementation of them the program is
+// linked with.
 #pragma once
 
 #include <standin/Configuration.h>
@@ -20,8 +21,10 @@ private:
 
 // The QDC_ALL_PATHS tables; the answer to the source-name request of every
 // path's source, to the target-name and preferred-mode requests of every
-// path's target and to the adapter-name request of both their adapters; and,
-// for every source name obtained, the EDS_RAWMODE list.
+// path's target, to the adapter-name request of both their adapters, and to
+// the advanced-colour and SDR white-level requests of every active path's
+// target; and, for every source name obtained, the EDS_RAWMODE list and the
+// desktop facts (vpiGetDesktopFacts).
 // Throws RecordingError when the tables cannot be read.
 Configuration recordDisplayConfiguration();
 

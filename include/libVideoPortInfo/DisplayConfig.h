@@ -331,6 +331,37 @@ typedef struct DISPLAYCONFIG_ADAPTER_NAME {
     WCHAR adapterDevicePath[128];
 } DISPLAYCONFIG_ADAPTER_NAME;
 
+// Advanced colour (Windows 10 1709 and later answer these requests).
+typedef enum {
+    DISPLAYCONFIG_COLOR_ENCODING_RGB = 0,
+    DISPLAYCONFIG_COLOR_ENCODING_YCBCR444 = 1,
+    DISPLAYCONFIG_COLOR_ENCODING_YCBCR422 = 2,
+    DISPLAYCONFIG_COLOR_ENCODING_YCBCR420 = 3,
+    DISPLAYCONFIG_COLOR_ENCODING_INTENSITY = 4,
+    DISPLAYCONFIG_COLOR_ENCODING_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_COLOR_ENCODING;
+
+typedef struct DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO {
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    __extension__ union {
+        struct {
+            UINT32 advancedColorSupported : 1;
+            UINT32 advancedColorEnabled : 1;
+            UINT32 wideColorEnforced : 1;
+            UINT32 advancedColorForceDisabled : 1;
+            UINT32 reserved : 28;
+        };
+        UINT32 value;
+    };
+    DISPLAYCONFIG_COLOR_ENCODING colorEncoding;
+    UINT32 bitsPerColorChannel;
+} DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO;
+
+typedef struct DISPLAYCONFIG_SDR_WHITE_LEVEL {
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    ULONG SDRWhiteLevel;
+} DISPLAYCONFIG_SDR_WHITE_LEVEL;
+
 #define QDC_ALL_PATHS 0x00000001
 #define QDC_ONLY_ACTIVE_PATHS 0x00000002
 #define QDC_DATABASE_CURRENT 0x00000004

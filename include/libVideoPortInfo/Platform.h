@@ -1,9 +1,11 @@
 // The platform's display-configuration records and operations: <windows.h> on
 // Windows, the project's own declarations of the same names elsewhere (both
-// through <libVideoPortInfo/DisplayConfig.h>). The assertions pin every layout
-// the library relies on, in both builds.
+// through <libVideoPortInfo/DisplayConfig.h>), and the project's own desktop
+// operation (<libVideoPortInfo/DesktopFacts.h>). The assertions pin every
+// layout the library relies on, in both builds.
 #pragma once
 
+#include <libVideoPortInfo/DesktopFacts.h>
 #include <libVideoPortInfo/DisplayConfig.h>
 
 #include <cstddef>
@@ -77,6 +79,19 @@ static_assert(offsetof(DISPLAYCONFIG_TARGET_PREFERRED_MODE, targetMode) == 32, "
 static_assert(offsetof(DISPLAYCONFIG_TARGET_PREFERRED_MODE,
                        targetMode.targetVideoSignalInfo.vSyncFreq) == 48,
               "preferred targetMode.targetVideoSignalInfo.vSyncFreq");
+
+static_assert(sizeof(DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO) == 32,
+              "DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO");
+static_assert(offsetof(DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO, value) == 20,
+              "advanced colour value");
+static_assert(offsetof(DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO, bitsPerColorChannel) == 28,
+              "bitsPerColorChannel");
+static_assert(sizeof(DISPLAYCONFIG_SDR_WHITE_LEVEL) == 24, "DISPLAYCONFIG_SDR_WHITE_LEVEL");
+static_assert(offsetof(DISPLAYCONFIG_SDR_WHITE_LEVEL, SDRWhiteLevel) == 20, "SDRWhiteLevel");
+
+static_assert(sizeof(VpiDesktopFacts) == 48, "VpiDesktopFacts");
+static_assert(offsetof(VpiDesktopFacts, workArea) == 24, "VpiDesktopFacts::workArea");
+static_assert(offsetof(VpiDesktopFacts, dpiSource) == 44, "VpiDesktopFacts::dpiSource");
 
 static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW");
 static_assert(offsetof(DEVMODEW, dmSize) == 68, "dmSize");

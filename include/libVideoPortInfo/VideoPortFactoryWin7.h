@@ -2,10 +2,14 @@
 
 #include <libVideoPortInfo/VideoPortWin7.h>
 
+#include <libVideoPortInfo/DesktopLayout.h>
 #include <libVideoPortInfo/Platform.h>
 #include <libVideoPortInfo/VideoPortFactory.h>
 #include <tkl/Array.h>
 #include <tkl/SharedResource.h>
+
+#include <cstdint>
+#include <optional>
 
 namespace libVideoPortInfo {
 
@@ -45,6 +49,14 @@ public:
     /// threw). A host that finds no port after factory() asks this instead
     /// of reading again, which would log the same failure twice.
     ReadFailure lastReadFailure() const;
+
+    /// The port that shows desktop point (x, y), and whether the point is on
+    /// it; else the port nearest to it (displayAtPoint() over the
+    /// desktopPlace() bounds of the ports in use, so in the calling thread's
+    /// coordinates; one vpiGetDesktopFacts per port in use). `index` is the
+    /// port's videoPort() index: the first of a clone's ports. Empty when no
+    /// port is in use.
+    std::optional<DisplayAtPoint> portAtPoint(std::int32_t x, std::int32_t y) const;
 
 private:
     VideoPortFactoryWin7();

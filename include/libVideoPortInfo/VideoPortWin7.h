@@ -1,5 +1,6 @@
 #pragma once
 
+#include <libVideoPortInfo/Desktop.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/ExtDevMode.h>
 #include <libVideoPortInfo/Monitor.h>
@@ -47,7 +48,7 @@ public:
 
     // What the records the port was built from tell beyond the VideoPort
     // interface. None of these asks the platform again, but for the adapter
-    // path and the key.
+    // path, the key and the current state's primary flag.
 
     /// The target id; with portId() it names the display target until the
     /// next restart (adapter identifiers are new at every boot).
@@ -64,7 +65,9 @@ public:
     /// knows it.
     std::optional<std::uint32_t> connectorInstance() const;
     /// Where and how the source is shown now; only for a port whose path is
-    /// active (and designates its source mode).
+    /// active (and designates its source mode). Its `primary` is the
+    /// platform's (vpiGetDesktopFacts, asked at each call), never inferred
+    /// from the place.
     std::optional<DisplayState> displayState() const;
     /// The attached monitor's EDID ids; empty without a monitor, or when the
     /// platform does not flag them as valid.
@@ -83,6 +86,21 @@ public:
     tkl::String portKey() const;
     tkl::String portKey(const tkl::String& adapterDevicePath) const;
 
+    // What the desktop and the display tell now, asked of the platform at
+    // each call (the factory's refresh() never asks): one
+    // vpiGetDesktopFacts, or one or two DisplayConfigGetDeviceInfo requests.
+
+    /// Where the port's display sits on the desktop as windows see it,
+    /// whether it is the primary one, and its DPI; empty for a port not in
+    /// use, and when the desktop does not know its display id.
+    std::optional<DesktopPlace> desktopPlace() const;
+    /// The display's advanced-colour state; empty ("unknown") for a port not
+    /// in use and when the platform does not answer the advanced-colour
+    /// request (Windows before 10 1709, Wine), which is no error and logs at
+    /// debug only. The SDR white level is asked for once that request is
+    /// answered.
+    std::optional<AdvancedColor> advancedColor() const;
+
 private:
     friend class VideoPortFactoryWin7;
 
@@ -92,7 +110,8 @@ private:
     /// The same from the snapshot's own table, which the port reads while it
     /// is built and does not keep: no copy of a table that every port of a
     /// large configuration would otherwise copy whole.
-    VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path, const tkl::Array<DISPLAYCONFIG_MODE_INFO>* modes);
+    VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
+                  const tkl::Array<DISPLAYCONFIG_MODE_INFO>* modes);
 
     /// Stores the path and asks the platform for the display id and, for an
     /// active path, the monitor's records. Failures are logged; always true.

@@ -29,6 +29,12 @@ constexpr PlatformLogMessage adapterNameFailed{"88 ", "Unable to get adapter nam
                                                tkl::LoggerPriority::PRIORITY_DEBUG};
 constexpr PlatformLogMessage preferredModeFailed{"71 ", "Unable to get preferred mode setting ",
                                                  tkl::LoggerPriority::PRIORITY_WARNING};
+// Asked on demand, and unanswered on many platforms (Windows before 10 1709
+// and Wine have no advanced colour): never above debug.
+constexpr PlatformLogMessage desktopFactsFailed{"89 ", "Unable to get desktop facts ",
+                                                tkl::LoggerPriority::PRIORITY_DEBUG};
+constexpr PlatformLogMessage advancedColorFailed{"90 ", "Unable to get advanced color info ",
+                                                 tkl::LoggerPriority::PRIORITY_DEBUG};
 } // namespace platformLog
 
 /// Logs "<id> <text><result>" through the logger "libVideoPortInfo" when both

@@ -1,5 +1,6 @@
 #include <libVideoPortInfo/VideoPortWin7.h>
 
+#include "DesktopQuery.h"
 #include "DisplayDecoding.h"
 #include "DistinctIndex.h"
 #include "PlatformLog.h"
@@ -190,7 +191,10 @@ std::optional<DisplayState> VideoPortWin7::displayState() const {
     state.interlaced = decoding::isInterlaced(scanLineOrdering);
     state.rotation = decoding::rotationDegrees(path_.targetInfo.rotation);
     state.scaling = static_cast<Scaling>(path_.targetInfo.scaling);
-    state.primary = state.x == 0 && state.y == 0;
+    // The platform's primary device, never the place: the sources of a
+    // clone across two adapters both sit at the origin.
+    const std::optional<VpiDesktopFacts> facts = desktopFactsOf(displayId_);
+    state.primary = facts && (facts->flags & VPI_DESKTOP_PRIMARY) != 0;
     return state;
 }
 

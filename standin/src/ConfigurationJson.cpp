@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -282,6 +284,7 @@ constexpr const char* kFormatName = "vpi-display-config";
 
 using DeviceInfoEntry = std::pair<DeviceInfoKey, DeviceInfoAnswer>;
 using ModeList = std::pair<std::u16string, std::vector<DEVMODEW>>;
+using DesktopEntry = std::pair<std::u16string, VpiDesktopFacts>;
 
 struct Document : Configuration {
     Json format = kFormatName;
@@ -339,6 +342,9 @@ public:
     template <typename T> static void read(const Json& value, T& field);
     template <typename T> static Json write(const T& field);
     template <typename T> void operator()(const char* name, T& field);
+    // A member that may be left out: absent, it reads as empty, and an empty
+    // one is not written.
+    template <typename T> void operator()(const char* name, std::optional<T>& field);
 
     // A reading codec refuses, with the place, what a writing one cannot write.
     [[noreturn]] void refuse(const char* field, const std::string& reading,
@@ -396,6 +402,13 @@ struct Fields {
     VPI_RECORD(DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName)
     VPI_RECORD(DISPLAYCONFIG_TARGET_PREFERRED_MODE, width, height, targetMode)
     VPI_RECORD(DISPLAYCONFIG_ADAPTER_NAME, adapterDevicePath)
+    VPI_RECORD(DISPLAYCONFIG_SDR_WHITE_LEVEL, SDRWhiteLevel)
+
+    // The bit-field union as its value.
+    static void of(Codec& v, DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO& r) {
+        v("value", r.value);
+        VPI_FIELDS(colorEncoding, bitsPerColorChannel);
+    }
 
     // The flags union as its value.
     static void of(Codec& v, DISPLAYCONFIG_TARGET_DEVICE_NAME& r) {
@@ -450,6 +463,10 @@ struct Fields {
             return answer<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(v, r);
         case DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME:
             return answer<DISPLAYCONFIG_ADAPTER_NAME>(v, r);
+        case DISPLAYCONFIG_DEVICE_INFO_GET_ADVANCED_COLOR_INFO:
+            return answer<DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO>(v, r);
+        case DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL:
+            return answer<DISPLAYCONFIG_SDR_WHITE_LEVEL>(v, r);
         default:
             const std::string record = "a record of type " + std::to_string(r.first.type);
             v.refuse("type", record + " cannot be given, only an error result",
@@ -482,6 +499,40 @@ struct Fields {
         v("modes", r.second);
     }
 
+    // One device's desktop facts: its flags as "primary", its DPI's source by
+    // name, and no size (the record's own).
+    static void of(Codec& v, DesktopEntry& r) {
+        VpiDesktopFacts& facts = r.second;
+        facts.size = sizeof facts;
+        v("device", r.first);
+        bool primary = (facts.flags & VPI_DESKTOP_PRIMARY) != 0;
+        v("primary", primary);
+        facts.flags = primary ? VPI_DESKTOP_PRIMARY : 0;
+        v("monitorRect", facts.monitorRect);
+        v("workArea", facts.workArea);
+        v("dpi", facts.dpi);
+        if (facts.dpi == 0) {
+            v.refuse("dpi", "0 is not a DPI", "a DPI of 0 cannot be written");
+        }
+        // By name, in the order of the VPI_DPI_* values.
+        static const char* const sources[] = {"system", "effective"};
+        std::string source;
+        if (!v.reading()) {
+            if (facts.dpiSource >= std::size(sources)) {
+                throw ConfigurationError("a DPI source of " + std::to_string(facts.dpiSource) +
+                                         " cannot be written");
+            }
+            source = sources[facts.dpiSource];
+        }
+        v("dpiSource", source);
+        const auto known = std::find(std::begin(sources), std::end(sources), source);
+        if (known == std::end(sources)) {
+            v.refuse("dpiSource",
+                     "expected \"system\" or \"effective\", found " + Json(source).dump(), "");
+        }
+        facts.dpiSource = static_cast<UINT32>(known - std::begin(sources));
+    }
+
     static void of(Codec& v, Document& r) {
         VPI_FIELDS(format, version);
         // Compared as a string: comparing with a Json value would make one
@@ -496,6 +547,7 @@ struct Fields {
             }
         });
         VPI_FIELDS(paths, modes, deviceInfo, displayModes);
+        v("desktop", r.desktop);
     }
 
     // Keyed tables take one entry per key.
@@ -510,10 +562,16 @@ struct Fields {
     [[noreturn]] static void duplicate(const ModeList& r) {
         fail("device", "a second mode list for " + toUtf8(r.first));
     }
+    [[noreturn]] static void duplicate(const DesktopEntry& r) {
+        fail("device", "a second entry for " + toUtf8(r.first));
+    }
 };
 
 template <typename T> void Codec::read(const Json& value, T& field) {
-    if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+    if constexpr (std::is_same_v<T, bool>) {
+        expect(value.is_boolean(), "true or false", value);
+        field = value.get<bool>();
+    } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
         // 32-bit fields take a signed or an unsigned number and keep its bits:
         // -1 and 4294967295 are both 0xFFFFFFFF. The one 64-bit field is unsigned.
         const std::int64_t low = sizeof(T) == 4 ? INT32_MIN : 0;
@@ -524,6 +582,9 @@ template <typename T> void Codec::read(const Json& value, T& field) {
                                        ? value.get<std::uint64_t>()
                                        : static_cast<std::uint64_t>(integer(value, low, high));
         field = static_cast<T>(static_cast<Integer<T>>(bits));
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        expect(value.is_string(), "a string", value);
+        field = value.get<std::string>();
     } else if constexpr (std::is_array_v<T> || std::is_same_v<T, std::u16string>) {
         expect(value.is_string(), "a string", value);
         const std::u16string text = fromUtf8(value.get<std::string>());
@@ -566,7 +627,9 @@ template <typename K, typename M> void Codec::add(std::map<K, M>& table, const J
 }
 
 template <typename T> Json Codec::write(const T& field) {
-    if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+    if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, std::string>) {
+        return Json(field);
+    } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
         return Json(static_cast<Integer<T>>(field));
     } else if constexpr (std::is_array_v<T>) {
         return Json(toUtf8(nameOf(field)));
@@ -601,6 +664,20 @@ template <typename T> void Codec::operator()(const char* name, T& field) {
     within(name, [&] { read(*it, field); });
 }
 
+template <typename T> void Codec::operator()(const char* name, std::optional<T>& field) {
+    if (!reading()) {
+        if (field) {
+            out_[name] = write(*field);
+        }
+        return;
+    }
+    if (in_->find(name) == in_->end()) {
+        field.reset();
+        return;
+    }
+    (*this)(name, field.emplace());
+}
+
 void checkModeIndex(const Configuration& configuration, UINT32 index,
                     DISPLAYCONFIG_MODE_INFO_TYPE type, const std::string& where) {
     if (index == DISPLAYCONFIG_PATH_MODE_IDX_INVALID) {
@@ -617,6 +694,22 @@ void checkModeIndex(const Configuration& configuration, UINT32 index,
     }
 }
 
+// The platform has one primary display device at most.
+void checkOnePrimary(const Configuration& configuration) {
+    if (!configuration.desktop) {
+        return;
+    }
+    std::vector<std::string> primary;
+    for (const auto& [device, facts] : *configuration.desktop) {
+        if ((facts.flags & VPI_DESKTOP_PRIMARY) != 0) {
+            primary.push_back(toUtf8(device));
+        }
+    }
+    if (primary.size() > 1) {
+        fail("desktop", "more than one primary device (" + primary[0] + ", " + primary[1] + ")");
+    }
+}
+
 } // namespace
 
 Configuration configurationFromJson(const std::string& text) {
@@ -630,6 +723,7 @@ Configuration configurationFromJson(const std::string& text) {
             checkModeIndex(document, document.paths[i].targetInfo.modeInfoIdx,
                            DISPLAYCONFIG_MODE_INFO_TYPE_TARGET, path + ".targetInfo.modeInfoIdx");
         }
+        checkOnePrimary(document);
         return std::move(static_cast<Configuration&>(document));
     } catch (const Fault& fault) {
         throw ConfigurationError(fault.place.empty() ? fault.what
@@ -729,7 +823,21 @@ std::string configurationToJson(const Configuration& configuration) {
         const bool madeUp = it->first.type == DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME &&
                             recordOf(it->second, name) && configuration.namesAdapter(adapter) &&
                             nameOf(name.adapterDevicePath) == madeUpAdapterPath(adapter);
-        it = madeUp ? document.deviceInfo.erase(it) : std::next(it);
+        // What the stand-in answers to a request of another type with no
+        // entry: a recording made before such requests were recorded.
+        const bool unanswered =
+            !isNameOrModeRequest(it->first.type) && it->second.error == ERROR_NOT_SUPPORTED;
+        it = madeUp || unanswered ? document.deviceInfo.erase(it) : std::next(it);
+    }
+    // So is a desktop that the stand-in derives from the paths without one.
+    if (document.desktop) {
+        const auto derived = derivedDesktop(configuration);
+        if (std::equal(derived.begin(), derived.end(), document.desktop->begin(),
+                       document.desktop->end(), [](const auto& a, const auto& b) {
+                           return a.first == b.first && sameDesktopFacts(a.second, b.second);
+                       })) {
+            document.desktop.reset();
+        }
     }
     std::string out;
     layout(out, Codec::write(document));

@@ -1,4 +1,5 @@
-// The four display-configuration operations, served from a Configuration.
+// The four display-configuration operations and the desktop operation,
+// served from a Configuration.
 #include <standin/ConfigurationJson.h>
 #include <standin/StandIn.h>
 
@@ -25,7 +26,7 @@
 namespace standin {
 namespace {
 
-constexpr std::size_t kOperations = 4;
+constexpr std::size_t kOperations = 5;
 
 struct Fault {
     Operation operation;
@@ -185,6 +186,13 @@ public:
     // there is none or it has no name.
     const Device* primary() const { return primary_; }
 
+    // What vpiGetDesktopFacts answers for a device; null when it is not on
+    // the desktop.
+    const VpiDesktopFacts* desktopFacts(std::u16string_view device) const {
+        const auto it = desktop_.find(device);
+        return it == desktop_.end() ? nullptr : &it->second;
+    }
+
     // The answer to the adapter-name request, whatever its id: the
     // configuration's, or for an adapter that its paths name, a made-up one.
     const DeviceInfoAnswer* adapterName(const LUID& adapter) const {
@@ -202,6 +210,8 @@ private:
     std::deque<std::u16string> names_; // the names of devices without a raw list
     const Device* primary_ = nullptr;
     std::map<std::pair<LONG, DWORD>, DeviceInfoAnswer> adapterNames_;
+    // The configuration's desktop, or the one derived from its paths.
+    std::map<std::u16string, VpiDesktopFacts, std::less<>> desktop_;
 };
 
 Device& Served::deviceNamed(const std::u16string& name) {
@@ -217,6 +227,8 @@ Served::Served(Configuration configuration)
     : configuration_(std::move(configuration)), active_(activeTables(configuration_)),
       database_(databaseTables(active_)) {
     const Configuration& c = configuration_;
+    const auto desktop = c.desktop ? *c.desktop : derivedDesktop(c);
+    desktop_.insert(desktop.begin(), desktop.end());
     for (const auto& [name, modes] : c.displayModes) {
         devices_[name].modes = &modes;
     }
@@ -581,7 +593,7 @@ DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket) {
         if (found == nullptr) {
             // The stand-in knows the name and mode requests; others it has no
             // answer for are not supported rather than unknown.
-            return expected != 0 ? ERROR_GEN_FAILURE : ERROR_NOT_SUPPORTED;
+            return standin::isNameOrModeRequest(type) ? ERROR_GEN_FAILURE : ERROR_NOT_SUPPORTED;
         }
         const standin::DeviceInfoAnswer& answer = *found;
         if (answer.error != ERROR_SUCCESS) {
@@ -639,6 +651,26 @@ VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD
         mode.dmDriverExtra = 0;
         std::memcpy(lpDevMode, &mode, std::min<std::size_t>(lpDevMode->dmSize, sizeof(DEVMODEW)));
         return TRUE;
+    });
+}
+
+VPI_STANDIN_API LONG WINAPI vpiGetDesktopFacts(const WCHAR* gdiDeviceName, VpiDesktopFacts* facts) {
+    return standin::serve(Operation::vpiGetDesktopFacts, [&](standin::State& s) -> LONG {
+        if (gdiDeviceName == nullptr || facts == nullptr || facts->size < sizeof(VpiDesktopFacts)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (!s.served) {
+            return s.refusal;
+        }
+        const VpiDesktopFacts* found =
+            s.served->desktopFacts(reinterpret_cast<const char16_t*>(gdiDeviceName));
+        if (found == nullptr) {
+            return ERROR_NOT_FOUND;
+        }
+        const UINT32 size = facts->size; // the caller's, kept
+        *facts = *found;
+        facts->size = size;
+        return ERROR_SUCCESS;
     });
 }
 

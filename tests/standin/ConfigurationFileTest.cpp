@@ -138,11 +138,24 @@ const Malformed kMalformed[] = {
     {"record-beside-error", [](Json& d) { d["deviceInfo"][0]["result"] = 31; },
      "deviceInfo[0]: unknown field \"size\""},
     {"duplicate-answer", [](Json& d) { d["deviceInfo"].push_back(d["deviceInfo"][2]); },
-     "deviceInfo[12]: a second answer to the request of type 1 for adapter 00000000:0000d6a1, id "
+     "deviceInfo[16]: a second answer to the request of type 1 for adapter 00000000:0000d6a1, id "
      "2"},
     {"duplicate-mode-list", [](Json& d) { d["displayModes"].push_back(d["displayModes"][0]); },
      "displayModes[4].device: a second mode list for \\\\.\\DISPLAY1"},
     {"wrong-version", [](Json& d) { d["version"] = 2; }, "version: only version 1"},
+    {"record-of-unknown-type", [](Json& d) { d["deviceInfo"][0]["type"] = 6; },
+     "deviceInfo[0].type: a record of type 6 cannot be given, only an error result"},
+    {"colour-record-size", [](Json& d) { d["deviceInfo"][12]["size"] = 24; },
+     "deviceInfo[12].size: 24 is not the size of a type 9 record (32)"},
+    {"two-primaries", [](Json& d) { d["desktop"][1]["primary"] = true; },
+     "desktop: more than one primary device (\\\\.\\DISPLAY1, \\\\.\\DISPLAY2)"},
+    {"primary-not-a-boolean", [](Json& d) { d["desktop"][0]["primary"] = 1; },
+     "desktop[0].primary: expected true or false, found number"},
+    {"unknown-dpi-source", [](Json& d) { d["desktop"][1]["dpiSource"] = "monitor"; },
+     "desktop[1].dpiSource: expected \"system\" or \"effective\", found \"monitor\""},
+    {"no-dpi", [](Json& d) { d["desktop"][0]["dpi"] = 0; }, "desktop[0].dpi: 0 is not a DPI"},
+    {"duplicate-desktop-device", [](Json& d) { d["desktop"].push_back(d["desktop"][0]); },
+     "desktop[2].device: a second entry for \\\\.\\DISPLAY1"},
 };
 
 // Each unusable file gets one line naming it and its fault, and then the

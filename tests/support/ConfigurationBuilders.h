@@ -135,6 +135,43 @@ inline void setDeviceInfoError(Configuration& c, UINT32 type, LUID adapter, UINT
     c.deviceInfo[DeviceInfoKey{type, adapter, id}] = answer;
 }
 
+inline void setAdvancedColor(Configuration& c, LUID adapter, UINT32 targetId, UINT32 value,
+                             UINT32 encoding, UINT32 bitsPerColorChannel) {
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_ADVANCED_COLOR_INFO, adapter, targetId);
+    record.value = value;
+    record.colorEncoding = static_cast<DISPLAYCONFIG_COLOR_ENCODING>(encoding);
+    record.bitsPerColorChannel = bitsPerColorChannel;
+    setRecord(c, record);
+}
+
+inline void setSdrWhiteLevel(Configuration& c, LUID adapter, UINT32 targetId, UINT32 level) {
+    auto record = makeDeviceInfoRequest<DISPLAYCONFIG_SDR_WHITE_LEVEL>(
+        DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL, adapter, targetId);
+    record.SDRWhiteLevel = level;
+    setRecord(c, record);
+}
+
+inline RECTL makeRect(LONG left, LONG top, LONG right, LONG bottom) {
+    return RECTL{left, top, right, bottom};
+}
+
+// Gives the configuration a desktop (it then answers no device but those
+// given) and the device's facts on it.
+inline void setDesktopFacts(Configuration& c, const std::u16string& device, bool primary,
+                            RECTL monitorRect, RECTL workArea, UINT32 dpi = 96,
+                            UINT32 dpiSource = VPI_DPI_EFFECTIVE) {
+    VpiDesktopFacts facts{};
+    facts.size = sizeof facts;
+    facts.flags = primary ? VPI_DESKTOP_PRIMARY : 0;
+    facts.monitorRect = monitorRect;
+    facts.workArea = workArea;
+    facts.dpi = dpi;
+    facts.dpiSource = dpiSource;
+    c.desktop.emplace(c.desktop.value_or(std::map<std::u16string, VpiDesktopFacts>{}));
+    (*c.desktop)[device] = facts;
+}
+
 inline void addDisplayMode(Configuration& c, const std::u16string& device, DWORD width,
                            DWORD height, DWORD frequency, DWORD bitsPerPel,
                            DWORD orientation = DMDO_DEFAULT) {

@@ -8,8 +8,10 @@
 #include <libVideoPortInfo/Platform.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -89,9 +91,14 @@ template <typename Record> std::vector<unsigned char> bytesOf(const Record& reco
 }
 
 // The size of the record a device-information request of `type` carries, for
-// the four request types a configuration answers; 0 for any other type.
+// the request types a configuration answers with records (the name and mode
+// requests, advanced colour and the SDR white level); 0 for any other type.
 inline UINT32 deviceInfoRecordSize(UINT32 type) {
     switch (type) {
+    case DISPLAYCONFIG_DEVICE_INFO_GET_ADVANCED_COLOR_INFO:
+        return sizeof(DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO);
+    case DISPLAYCONFIG_DEVICE_INFO_GET_SDR_WHITE_LEVEL:
+        return sizeof(DISPLAYCONFIG_SDR_WHITE_LEVEL);
     case DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME:
         return sizeof(DISPLAYCONFIG_ADAPTER_NAME);
     case DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME:
@@ -103,6 +110,14 @@ inline UINT32 deviceInfoRecordSize(UINT32 type) {
     default:
         return 0;
     }
+}
+
+// The name and mode requests (types 1 to 4), which every platform answers:
+// one with no answer names an unknown adapter or id. Platforms that do not
+// know the other types answer them ERROR_NOT_SUPPORTED.
+inline bool isNameOrModeRequest(UINT32 type) {
+    return type >= DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME &&
+           type <= DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME;
 }
 
 inline DEVMODEW makeDisplayMode(DWORD width, DWORD height, DWORD frequency, DWORD bitsPerPel,
@@ -147,6 +162,11 @@ struct Configuration {
     // Raw mode lists, keyed by GDI device name ("\\.\DISPLAY1"), in the order
     // EnumDisplaySettingsExW serves them.
     std::map<std::u16string, std::vector<DEVMODEW>> displayModes;
+    // What vpiGetDesktopFacts answers, keyed by GDI device name; a device
+    // not found here is not on the desktop (ERROR_NOT_FOUND). None for a
+    // configuration that does not tell (recordings made before these facts
+    // were recorded): it answers derivedDesktop() instead.
+    std::optional<std::map<std::u16string, VpiDesktopFacts>> desktop;
 
     // Whether a path's source or target is on the adapter.
     bool namesAdapter(const LUID& adapter) const {
@@ -156,5 +176,58 @@ struct Configuration {
         });
     }
 };
+
+inline bool sameDesktopFacts(const VpiDesktopFacts& a, const VpiDesktopFacts& b) {
+    const auto same = [](const RECTL& x, const RECTL& y) {
+        return x.left == y.left && x.top == y.top && x.right == y.right && x.bottom == y.bottom;
+    };
+    return a.flags == b.flags && same(a.monitorRect, b.monitorRect) &&
+           same(a.workArea, b.workArea) && a.dpi == b.dpi && a.dpiSource == b.dpiSource;
+}
+
+// The desktop of a configuration that does not tell its own: one entry per
+// GDI device named by an active path whose source mode is in the table, in
+// path order. Its rectangle is the source mode's, its work area the same, its
+// DPI 96 "system"; the primary is the first such device at (0, 0), as the
+// origin of the desktop is the primary display's corner (a clone across two
+// adapters has two there, of which this picks the first).
+inline std::map<std::u16string, VpiDesktopFacts> derivedDesktop(const Configuration& c) {
+    std::map<std::u16string, VpiDesktopFacts> desktop;
+    bool primaryFound = false;
+    for (const DISPLAYCONFIG_PATH_INFO& path : c.paths) {
+        const UINT32 index = path.sourceInfo.modeInfoIdx;
+        if ((path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0 || index >= c.modes.size() ||
+            c.modes[index].infoType != DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) {
+            continue;
+        }
+        const auto name =
+            c.deviceInfo.find(DeviceInfoKey{DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME,
+                                            path.sourceInfo.adapterId, path.sourceInfo.id});
+        DISPLAYCONFIG_SOURCE_DEVICE_NAME record{};
+        if (name == c.deviceInfo.end() || !recordOf(name->second, record)) {
+            continue;
+        }
+        const std::u16string device = nameOf(record.viewGdiDeviceName);
+        if (desktop.count(device) != 0) {
+            continue;
+        }
+        const DISPLAYCONFIG_SOURCE_MODE& source = c.modes[index].sourceMode;
+        VpiDesktopFacts facts{};
+        facts.size = sizeof facts;
+        facts.monitorRect.left = source.position.x;
+        facts.monitorRect.top = source.position.y;
+        facts.monitorRect.right = LONG(std::int64_t(source.position.x) + source.width);
+        facts.monitorRect.bottom = LONG(std::int64_t(source.position.y) + source.height);
+        facts.workArea = facts.monitorRect;
+        facts.dpi = 96;
+        facts.dpiSource = VPI_DPI_SYSTEM;
+        if (!primaryFound && source.position.x == 0 && source.position.y == 0) {
+            facts.flags = VPI_DESKTOP_PRIMARY;
+            primaryFound = true;
+        }
+        desktop.emplace(device, facts);
+    }
+    return desktop;
+}
 
 } // namespace standin

@@ -1,6 +1,7 @@
-// The stand-in for user32's display-configuration operations, scripted by
-// tests. The four operations themselves are declared by
-// <libVideoPortInfo/Platform.h>; this header adds the controls.
+// The stand-in for user32's display-configuration operations and the
+// project's desktop operation, scripted by tests. The operations themselves
+// are declared by <libVideoPortInfo/Platform.h>; this header adds the
+// controls.
 //
 // What is served: the configuration named by the environment variable
 // VPI_DISPLAY_CONFIG (a regular JSON file, see docs/display-config-format.md)
@@ -23,8 +24,8 @@
 
 #include <standin/Configuration.h>
 
-// The stand-in's exports: these controls, and its definitions of the four
-// operations, which <libVideoPortInfo/DisplayConfig.h> declares without one.
+// The stand-in's exports: these controls, and its definitions of the
+// operations, which <libVideoPortInfo/Platform.h> declares without one.
 #if defined(_WIN32)
 #if defined(VPI_BUILDING_STANDIN)
 #define VPI_STANDIN_API __declspec(dllexport)
@@ -41,14 +42,16 @@ enum class Operation {
     GetDisplayConfigBufferSizes,
     QueryDisplayConfig,
     DisplayConfigGetDeviceInfo,
-    EnumDisplaySettingsExW
+    EnumDisplaySettingsExW,
+    vpiGetDesktopFacts
 };
 
 // A realistic laptop, the recording standin/data/built-in.json compiled in:
 // an embedded panel (\\.\DISPLAY1) and an HDMI monitor (\\.\DISPLAY2) in
 // use, an idle DisplayPort and VGA connector, every source x target pair as a
 // path, and a few dozen raw modes per device, some differing only in fields a
-// resolution does not carry.
+// resolution does not carry; the panel is the primary display at 144 DPI
+// with a taskbar, and the HDMI monitor can show HDR.
 VPI_STANDIN_API Configuration defaultConfiguration();
 
 // Serves `configuration` from now on. It is not checked: out-of-range mode
