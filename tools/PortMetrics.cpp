@@ -106,6 +106,29 @@ const PortGauge portGauges[] = {
          }
          return port.current->refreshRate.hertz();
      }},
+    {"videoports_work_area_width_pixels",
+     "The width of the display's work area: the desktop without taskbar and docked bars.",
+     [](const PortState& port) -> std::optional<double> {
+         return port.desktop ? std::optional<double>(port.desktop->workArea.width()) : std::nullopt;
+     }},
+    {"videoports_work_area_height_pixels", "The height of the display's work area.",
+     [](const PortState& port) -> std::optional<double> {
+         return port.desktop ? std::optional<double>(port.desktop->workArea.height())
+                             : std::nullopt;
+     }},
+    {"videoports_dpi", "The display's DPI: 96 draws content at its size, 144 at 150%.",
+     [](const PortState& port) -> std::optional<double> {
+         return port.desktop ? std::optional<double>(port.desktop->dpi) : std::nullopt;
+     }},
+    {"videoports_hdr_supported",
+     "Whether the display can show advanced colour (HDR); only where the platform tells.",
+     [](const PortState& port) -> std::optional<double> {
+         return port.color ? std::optional<double>(port.color->supported) : std::nullopt;
+     }},
+    {"videoports_hdr_enabled", "Whether the display shows advanced colour (HDR) now.",
+     [](const PortState& port) -> std::optional<double> {
+         return port.color ? std::optional<double>(port.color->enabled) : std::nullopt;
+     }},
 };
 
 } // namespace

@@ -80,11 +80,46 @@ Json refreshJson(const libVideoPortInfo::RefreshRate& rate) {
     return Json{{"numerator", rate.numerator}, {"denominator", rate.denominator}};
 }
 
-Json currentJson(const std::optional<libVideoPortInfo::DisplayState>& current) {
-    if (!current) {
+// "150%": the scale content is drawn at; "-" where unknown.
+std::string scaleText(const std::optional<libVideoPortInfo::DesktopPlace>& desktop) {
+    return desktop ? std::to_string((desktop->dpi * 100 + 48) / 96) + "%" : "-";
+}
+
+// "1920x1032+0+0": a rectangle as X geometry writes it.
+std::string rectText(const libVideoPortInfo::DesktopRect& rect) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lldx%lld%+ld%+ld", static_cast<long long>(rect.width()),
+                  static_cast<long long>(rect.height()), static_cast<long>(rect.left),
+                  static_cast<long>(rect.top));
+    return text;
+}
+
+Json rectJson(const libVideoPortInfo::DesktopRect& rect) {
+    return Json{
+        {"x", rect.left}, {"y", rect.top}, {"width", rect.width()}, {"height", rect.height()}};
+}
+
+Json colorJson(const std::optional<libVideoPortInfo::AdvancedColor>& color) {
+    if (!color) {
         return nullptr;
     }
-    const libVideoPortInfo::DisplayState& state = *current;
+    const auto nits = color->sdrWhiteNits();
+    return Json{{"supported", color->supported},
+                {"enabled", color->enabled},
+                {"wideColorEnforced", color->wideColorEnforced},
+                {"colorEncoding", libVideoPortInfo::colorEncodingName(color->encoding)},
+                {"bitsPerColorChannel", color->bitsPerColorChannel},
+                {"sdrWhiteLevelNits", nits ? Json(*nits) : Json(nullptr)}};
+}
+
+// The display in use: where and how its source is shown, where windows go on
+// it and how large content is drawn there, and its colour.
+Json currentJson(const PortState& port) {
+    if (!port.current) {
+        return nullptr;
+    }
+    const libVideoPortInfo::DisplayState& state = *port.current;
+    const auto& desktop = port.desktop;
     return Json{
         {"width", state.width},
         {"height", state.height},
@@ -95,7 +130,14 @@ Json currentJson(const std::optional<libVideoPortInfo::DisplayState>& current) {
         {"interlaced", state.interlaced},
         {"rotation", state.rotation},
         {"scaling", libVideoPortInfo::scalingName(state.scaling)},
-        {"primary", state.primary}};
+        {"primary", state.primary},
+        {"workArea", desktop ? rectJson(desktop->workArea) : Json(nullptr)},
+        {"dpi", desktop ? Json(desktop->dpi) : Json(nullptr)},
+        {"dpiSource",
+         desktop ? Json(libVideoPortInfo::dpiSourceName(desktop->dpiSource)) : Json(nullptr)},
+        {"scale", desktop ? Json(desktop->scale()) : Json(nullptr)},
+        {"hdr", snapshot::hdrName(port.color)},
+        {"advancedColor", colorJson(port.color)}};
 }
 
 // "+1920+0", "-1024+0": a place on the desktop as X geometry writes it.
@@ -206,15 +248,16 @@ std::string modeText(const Mode& mode) {
 
 std::string tableText(const std::vector<PortState>& ports, bool withModes) {
     std::vector<std::vector<std::string>> rows;
-    rows.push_back(
-        {"PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE", "CURRENT MODE"});
+    rows.push_back({"PORT", "CONNECTOR", "MONITOR", "DISPLAY ID", "NAME", "PREFERRED MODE",
+                    "CURRENT MODE", "SCALE"});
     for (const PortState& port : ports) {
         const MonitorState* monitor = port.connectedMonitor();
         rows.push_back({std::to_string(port.index), port.connector, monitorCell(port),
                         displayIdCell(port),
                         monitor && !monitor->name.empty() ? monitor->name : "-",
                         monitor ? preferredText(monitor->preferredMode) : "-",
-                        port.current ? currentText(*port.current) : "-"});
+                        port.current ? currentText(*port.current) : "-",
+                        port.current ? scaleText(port.desktop) : "-"});
     }
     std::string text = alignedRows(rows);
     if (withModes) {
@@ -247,6 +290,13 @@ std::string layoutSvgText(const std::vector<PortState>& ports) {
         display.connector = port.connector;
         display.mode = signalText(state);
         display.bounds = LayoutRect{state.x, state.y, state.width, state.height};
+        if (const auto& desktop = port.desktop) {
+            display.scale = desktop->scale();
+            const libVideoPortInfo::DesktopRect& area = desktop->workArea;
+            display.workArea =
+                LayoutRect{area.left, area.top, static_cast<std::uint32_t>(area.width()),
+                           static_cast<std::uint32_t>(area.height())};
+        }
         display.primary = state.primary;
         displays.push_back(display);
     }
@@ -273,7 +323,7 @@ nlohmann::ordered_json portJson(const PortState& port) {
     json["embedded"] = port.embedded;
     json["connectorInstance"] =
         port.connectorInstance ? Json(*port.connectorInstance) : Json(nullptr);
-    json["current"] = currentJson(port.current);
+    json["current"] = currentJson(port);
     json["monitorConnected"] = port.monitorConnected;
     json["inactiveMonitor"] = monitorJson(port.inactiveMonitor);
     return json;
@@ -393,6 +443,17 @@ std::string changeText(const PortChange& change) {
         text += "another monitor: " + quoted(before.connectedMonitor()->name) + " -> " +
                 quoted(after.connectedMonitor()->name);
         break;
+    case Kind::WorkAreaChanged:
+        text += "work area changed: " + rectText(before.desktop->workArea) + " -> " +
+                rectText(after.desktop->workArea);
+        break;
+    case Kind::ScaleChanged:
+        text += "scale changed: " + scaleText(before.desktop) + " -> " + scaleText(after.desktop);
+        break;
+    case Kind::AdvancedColorChanged:
+        text += std::string("HDR changed: ") + snapshot::hdrName(before.color) + " -> " +
+                snapshot::hdrName(after.color);
+        break;
     }
     return text;
 }
@@ -420,7 +481,7 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
         break;
     case Kind::MonitorAttached:
         json["monitor"] = monitorJson(after.monitor);
-        json["current"] = currentJson(after.current);
+        json["current"] = currentJson(after);
         break;
     case Kind::MonitorDetached:
         json["monitor"] = monitorJson(before.monitor);
@@ -443,8 +504,8 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
         json["modeCount"] = after.modes.size();
         break;
     case Kind::CurrentModeChanged:
-        json["before"] = currentJson(before.current);
-        json["after"] = currentJson(after.current);
+        json["before"] = currentJson(before);
+        json["after"] = currentJson(after);
         break;
     case Kind::PositionChanged:
         json["before"] = Json{{"x", before.current->x}, {"y", before.current->y}};
@@ -467,6 +528,18 @@ nlohmann::ordered_json changeJson(const PortChange& change, const std::string& t
     case Kind::MonitorChanged:
         json["before"] = monitorJson(before.connectedMonitor());
         json["after"] = monitorJson(after.connectedMonitor());
+        break;
+    case Kind::WorkAreaChanged:
+        json["before"] = rectJson(before.desktop->workArea);
+        json["after"] = rectJson(after.desktop->workArea);
+        break;
+    case Kind::ScaleChanged:
+        json["before"] = Json{{"dpi", before.desktop->dpi}, {"scale", before.desktop->scale()}};
+        json["after"] = Json{{"dpi", after.desktop->dpi}, {"scale", after.desktop->scale()}};
+        break;
+    case Kind::AdvancedColorChanged:
+        json["before"] = colorJson(before.color);
+        json["after"] = colorJson(after.color);
         break;
     }
     return json;

@@ -29,28 +29,6 @@ static void printMode(const vpi_mode* mode) {
            (unsigned long)mode->refresh_rate, (unsigned long)mode->bits_per_pixel);
 }
 
-/* Where and how a port in use is shown; null for a port not in use. */
-static void printCurrent(const vpi_display_state* state) {
-    if (state == NULL) {
-        printf("null");
-        return;
-    }
-    printf("{\"width\": %lu, \"height\": %lu, \"x\": %ld, \"y\": %ld, \"refreshRate\": ",
-           (unsigned long)state->width, (unsigned long)state->height, (long)state->x,
-           (long)state->y);
-    if (state->refresh_denominator != 0) {
-        printf("{\"numerator\": %lu, \"denominator\": %lu}, \"refreshHz\": %.2f",
-               (unsigned long)state->refresh_numerator, (unsigned long)state->refresh_denominator,
-               state->refresh_hz);
-    } else {
-        printf("null, \"refreshHz\": null");
-    }
-    printf(", \"interlaced\": %s, \"rotation\": %lu, \"scaling\": ",
-           state->interlaced ? "true" : "false", (unsigned long)state->rotation);
-    printString(state->scaling_name);
-    printf(", \"primary\": %s}", state->primary ? "true" : "false");
-}
-
 static void printOptionalString(const char* text) {
     if (text != NULL) {
         printString(text);
@@ -82,6 +60,60 @@ static void printLuminance(double value) {
     } else {
         printf("null");
     }
+}
+
+/* Where and how a port in use is shown; null for a port not in use. */
+static void printCurrent(const vpi_display_state* state) {
+    if (state == NULL) {
+        printf("null");
+        return;
+    }
+    printf("{\"width\": %lu, \"height\": %lu, \"x\": %ld, \"y\": %ld, \"refreshRate\": ",
+           (unsigned long)state->width, (unsigned long)state->height, (long)state->x,
+           (long)state->y);
+    if (state->refresh_denominator != 0) {
+        printf("{\"numerator\": %lu, \"denominator\": %lu}, \"refreshHz\": %.2f",
+               (unsigned long)state->refresh_numerator, (unsigned long)state->refresh_denominator,
+               state->refresh_hz);
+    } else {
+        printf("null, \"refreshHz\": null");
+    }
+    printf(", \"interlaced\": %s, \"rotation\": %lu, \"scaling\": ",
+           state->interlaced ? "true" : "false", (unsigned long)state->rotation);
+    printString(state->scaling_name);
+    printf(", \"primary\": %s", state->primary ? "true" : "false");
+    /* Where windows go and how large content is drawn: since 0.4.0, so a
+     * host that may meet an older library asks whether the fields are
+     * there. */
+    if (VPI_HAS_FIELD(state, vpi_display_state, sdr_white_level_nits) && state->has_desktop) {
+        printf(", \"workArea\": {\"x\": %ld, \"y\": %ld, \"width\": %lu, \"height\": %lu}, "
+               "\"dpi\": %lu, \"dpiSource\": ",
+               (long)state->work_area_x, (long)state->work_area_y,
+               (unsigned long)state->work_area_width, (unsigned long)state->work_area_height,
+               (unsigned long)state->dpi);
+        printString(state->dpi_source);
+        printf(", \"scale\": %.17g", state->scale);
+    } else {
+        printf(", \"workArea\": null, \"dpi\": null, \"dpiSource\": null, \"scale\": null");
+    }
+    printf(", \"hdr\": ");
+    printString(state->hdr);
+    printf(", \"advancedColor\": ");
+    if (state->has_advanced_color) {
+        printf("{\"supported\": %s, \"enabled\": %s, \"wideColorEnforced\": %s, "
+               "\"colorEncoding\": ",
+               state->advanced_color_supported ? "true" : "false",
+               state->advanced_color_enabled ? "true" : "false",
+               state->wide_color_enforced ? "true" : "false");
+        printString(state->color_encoding_name);
+        printf(", \"bitsPerColorChannel\": %lu, \"sdrWhiteLevelNits\": ",
+               (unsigned long)state->bits_per_color_channel);
+        printLuminance(state->sdr_white_level_nits);
+        printf("}");
+    } else {
+        printf("null");
+    }
+    printf("}");
 }
 
 /* What the EDID says, as videoports --edid prints it. */

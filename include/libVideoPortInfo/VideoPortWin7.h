@@ -69,6 +69,10 @@ public:
     /// platform's (vpiGetDesktopFacts, asked at each call), never inferred
     /// from the place.
     std::optional<DisplayState> displayState() const;
+    /// The same with the primary flag of `place`, as desktopPlace() gave it
+    /// (none: not primary), without asking the platform again: a host that
+    /// reads both asks once.
+    std::optional<DisplayState> displayState(const std::optional<DesktopPlace>& place) const;
     /// The attached monitor's EDID ids; empty without a monitor, or when the
     /// platform does not flag them as valid.
     std::optional<MonitorIds> monitorIds() const;

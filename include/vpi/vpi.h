@@ -153,8 +153,37 @@ typedef struct vpi_display_state {
      * "unknown"). */
     uint32_t scaling;
     const char* scaling_name;
-    /* Non-zero for the primary display, the one at the desktop's origin. */
+    /* Non-zero for the platform's primary display (in a clone, every port of
+     * its source). */
     int32_t primary;
+    /* Since 0.4.0. */
+    /* Where windows go on the display and how large content is drawn there,
+     * when the desktop knows the display (has_desktop): the work area (the
+     * display without taskbar and docked bars), the DPI (96 is 100%), where
+     * the DPI comes from ("effective", the display's own, or "system") and
+     * the scale (dpi / 96). In the coordinates of the process's DPI
+     * awareness: a process that is not per-monitor aware may see them
+     * scaled. */
+    int32_t has_desktop;
+    int32_t work_area_x, work_area_y;
+    uint32_t work_area_width, work_area_height;
+    uint32_t dpi;
+    const char* dpi_source;
+    double scale;
+    /* "on", "off", "unsupported", or "unknown" where the platform does not
+     * tell (before Windows 10 1709); and the advanced-colour state in full
+     * when has_advanced_color: whether it is supported and enabled, wide
+     * colour forced on, the colour encoding (the platform's
+     * DISPLAYCONFIG_COLOR_ENCODING and its name: "rgb", "ycbcr444", ...),
+     * bits per colour channel, and the SDR white level in nits (negative
+     * when unknown). */
+    const char* hdr;
+    int32_t has_advanced_color;
+    int32_t advanced_color_supported, advanced_color_enabled, wide_color_enforced;
+    uint32_t color_encoding;
+    uint32_t bits_per_color_channel;
+    const char* color_encoding_name;
+    double sdr_white_level_nits;
 } vpi_display_state;
 
 /* What a monitor's EDID says (vpi_monitor.edid_info), as videoports --edid
@@ -323,6 +352,14 @@ VPI_API uint32_t vpi_port_count(const vpi_snapshot* snapshot);
  * NULL), which vpi_last_error() then says. The port lives as long as the
  * snapshot. */
 VPI_API const vpi_port* vpi_port_at(const vpi_snapshot* snapshot, uint32_t index);
+
+/* The port that shows desktop point (x, y), as hosts place a window there: the
+ * first port in use whose display holds the point (right and bottom edges
+ * are outside), else the one nearest to it; *inside (when inside is not NULL)
+ * says which. NULL when no port is in use (or snapshot is NULL). Since
+ * 0.4.0. */
+VPI_API const vpi_port* vpi_port_at_point(const vpi_snapshot* snapshot, int32_t x, int32_t y,
+                                          int32_t* inside);
 
 /* Why the last failed call on this thread failed, in English; "" when none
  * has failed. A successful vpi_snapshot_take(), vpi_watch_start(),

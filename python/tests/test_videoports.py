@@ -84,6 +84,18 @@ def test_a_port_without_a_monitor():
     assert all(port.monitor.display_id == port.display_id for port in attached)
 
 
+def test_the_port_at_a_point_is_the_display_showing_it_or_the_nearest():
+    in_use = [port for port in videoports.snapshot() if port.current is not None]
+    assert in_use
+    for port in in_use:
+        state = port.current
+        found, inside = videoports.port_at_point(state.x + state.width // 2,
+                                                  state.y + state.height // 2)
+        assert (found.index, inside) == (port.index, True)
+    found, inside = videoports.port_at_point(-2000000000, 0)
+    assert not inside and found.index in [port.index for port in in_use]
+
+
 def test_library_version():
     assert videoports.library_version() == os.environ["VPI_EXPECTED_VERSION"]
 

@@ -40,6 +40,9 @@ __all__ = [
     "watch",
     "library_version",
     "set_log_level",
+    "port_at_point",
+    "Rect",
+    "AdvancedColor",
 ]
 
 
@@ -144,13 +147,46 @@ class RefreshRate:
 
 
 @dataclass(frozen=True)
+class Rect:
+    """A rectangle of the desktop: its top-left corner and its size."""
+
+    x: int
+    y: int
+    width: int
+    height: int
+
+
+@dataclass(frozen=True)
+class AdvancedColor:
+    """A display's advanced-colour (HDR) state: supported, enabled, wide
+    colour forced on, the colour encoding ("rgb", "ycbcr444", ...), bits per
+    colour channel and the SDR white level in nits (None when unknown)."""
+
+    supported: bool
+    enabled: bool
+    wide_color_enforced: bool
+    color_encoding: str
+    bits_per_color_channel: int
+    sdr_white_level_nits: Optional[float]
+
+
+@dataclass(frozen=True)
 class DisplayState:
     """Where and how the source of a port in use is shown: its size in
     desktop pixels, its top-left corner (the primary display's is 0, 0; others
     may be negative), the refresh rate (None when the platform gave none; hz
     rounded to two decimals), interlacing, clockwise rotation in degrees,
     scaling ("identity", "centered", "stretched", "aspectRatioCenteredMax",
-    "custom", "preferred", "unknown") and whether it is the primary display."""
+    "custom", "preferred", "unknown") and whether it is the platform's primary
+    display.
+
+    Where windows go and how large content is drawn, when the desktop knows
+    the display (else None): the work area (without taskbar and docked bars),
+    the DPI (96 is 100%), where it comes from ("effective", the display's
+    own, or "system"), and the scale (dpi / 96); in the coordinates of the
+    process's DPI awareness (a Python process that is not per-monitor aware
+    may see them scaled). hdr is "on", "off", "unsupported" or "unknown";
+    advanced_color the state in full, None when unknown."""
 
     width: int
     height: int
@@ -162,6 +198,12 @@ class DisplayState:
     rotation: int
     scaling: str
     primary: bool
+    work_area: Optional[Rect] = None
+    dpi: Optional[int] = None
+    dpi_source: Optional[str] = None
+    scale: Optional[float] = None
+    hdr: str = "unknown"
+    advanced_color: Optional[AdvancedColor] = None
 
 
 @dataclass(frozen=True)
@@ -249,6 +291,17 @@ def _mode(mode) -> Mode:
 
 def _display_state(native) -> DisplayState:
     known = native.refresh_denominator != 0
+    desktop = bool(native.has_desktop)
+    color = None
+    if native.has_advanced_color:
+        color = AdvancedColor(
+            bool(native.advanced_color_supported),
+            bool(native.advanced_color_enabled),
+            bool(native.wide_color_enforced),
+            _text(native.color_encoding_name),
+            native.bits_per_color_channel,
+            native.sdr_white_level_nits if native.sdr_white_level_nits >= 0 else None,
+        )
     return DisplayState(
         native.width,
         native.height,
@@ -260,6 +313,13 @@ def _display_state(native) -> DisplayState:
         native.rotation,
         _text(native.scaling_name),
         bool(native.primary),
+        Rect(native.work_area_x, native.work_area_y, native.work_area_width,
+             native.work_area_height) if desktop else None,
+        native.dpi if desktop else None,
+        _text(native.dpi_source) if desktop else None,
+        native.scale if desktop else None,
+        _text(native.hdr),
+        color,
     )
 
 
@@ -354,6 +414,23 @@ def _port(native) -> Port:
 
 def _ports(vpi, handle) -> List[Port]:
     return [_port(vpi.vpi_port_at(handle, i).contents) for i in range(vpi.vpi_port_count(handle))]
+
+
+def port_at_point(x: int, y: int) -> Optional[Tuple[Port, bool]]:
+    """The port that shows desktop point (x, y) now, as hosts place a window
+    there, and True; else the port nearest to it, and False. None when no
+    port is in use. Reads the configuration, as snapshot() does."""
+    vpi = _vpi()
+    handle = ctypes.c_void_p()
+    code = vpi.vpi_snapshot_take(ctypes.byref(handle))
+    if code != _native.VPI_OK:
+        raise VideoPortsError(code, _text(vpi.vpi_last_error()))
+    try:
+        inside = ctypes.c_int32()
+        port = vpi.vpi_port_at_point(handle, x, y, ctypes.byref(inside))
+        return (_port(port.contents), bool(inside.value)) if port else None
+    finally:
+        vpi.vpi_snapshot_free(handle)
 
 
 def snapshot() -> List[Port]:
@@ -463,7 +540,7 @@ class Watch:
             raise RuntimeError("this watch belongs to the parent process; "
                                "call videoports.watch() in this one")
         while True:
-            if self._handle is None and self._changes.empty():
+            if self._handle is None:  # closed: what was not taken yet is dropped
                 raise StopIteration
             try:
                 # In short steps, so that a KeyboardInterrupt ends the wait on

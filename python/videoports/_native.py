@@ -36,6 +36,23 @@ class DisplayState(ctypes.Structure):
         ("scaling", ctypes.c_uint32),
         ("scaling_name", ctypes.c_char_p),
         ("primary", ctypes.c_int32),
+        ("has_desktop", ctypes.c_int32),
+        ("work_area_x", ctypes.c_int32),
+        ("work_area_y", ctypes.c_int32),
+        ("work_area_width", ctypes.c_uint32),
+        ("work_area_height", ctypes.c_uint32),
+        ("dpi", ctypes.c_uint32),
+        ("dpi_source", ctypes.c_char_p),
+        ("scale", ctypes.c_double),
+        ("hdr", ctypes.c_char_p),
+        ("has_advanced_color", ctypes.c_int32),
+        ("advanced_color_supported", ctypes.c_int32),
+        ("advanced_color_enabled", ctypes.c_int32),
+        ("wide_color_enforced", ctypes.c_int32),
+        ("color_encoding", ctypes.c_uint32),
+        ("bits_per_color_channel", ctypes.c_uint32),
+        ("color_encoding_name", ctypes.c_char_p),
+        ("sdr_white_level_nits", ctypes.c_double),
     ]
 
 
@@ -200,6 +217,10 @@ _FUNCTIONS = {
     "vpi_watch_snapshot": ([ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)], ctypes.c_int),
     "vpi_watch_stop": ([ctypes.c_void_p], None),
     "vpi_change_at": ([ctypes.POINTER(WatchEvent), ctypes.c_uint32], ctypes.POINTER(Change)),
+    "vpi_port_at_point": (
+        [ctypes.c_void_p, ctypes.c_int32, ctypes.c_int32, ctypes.POINTER(ctypes.c_int32)],
+        ctypes.POINTER(Port),
+    ),
 }
 
 

@@ -87,6 +87,18 @@ void compare(const PortState& before, const PortState& after, std::vector<PortCh
         if (was.primary != is.primary) {
             add(PortChange::Kind::PrimaryChanged);
         }
+        const auto& wasPlace = before.desktop;
+        const auto& isPlace = after.desktop;
+        if (wasPlace && isPlace && wasPlace->workArea != isPlace->workArea) {
+            add(PortChange::Kind::WorkAreaChanged);
+        }
+        if (wasPlace && isPlace &&
+            (wasPlace->dpi != isPlace->dpi || wasPlace->dpiSource != isPlace->dpiSource)) {
+            add(PortChange::Kind::ScaleChanged);
+        }
+        if (before.color != after.color) {
+            add(PortChange::Kind::AdvancedColorChanged);
+        }
     }
 }
 
@@ -124,9 +136,10 @@ const char* eventName(PortChange::Kind kind) {
         "portAdded",       "portRemoved",        "connectorChanged",     "monitorAttached",
         "monitorDetached", "nameChanged",        "preferredModeChanged", "displayIdChanged",
         "modesChanged",    "currentModeChanged", "positionChanged",      "rotationChanged",
-        "primaryChanged",  "monitorConnected",   "monitorDisconnected",  "monitorChanged"};
+        "primaryChanged",  "monitorConnected",   "monitorDisconnected",  "monitorChanged",
+        "workAreaChanged", "scaleChanged",       "advancedColorChanged"};
     static_assert(sizeof names / sizeof names[0] ==
-                      static_cast<std::size_t>(PortChange::Kind::MonitorChanged) + 1,
+                      static_cast<std::size_t>(PortChange::Kind::AdvancedColorChanged) + 1,
                   "a name for every kind");
     return names[static_cast<std::size_t>(kind)];
 }

@@ -28,7 +28,10 @@ struct PortChange {
         PrimaryChanged,
         MonitorConnected,
         MonitorDisconnected,
-        MonitorChanged
+        MonitorChanged,
+        WorkAreaChanged,
+        ScaleChanged,
+        AdvancedColorChanged
     };
     Kind kind;
     /// The port as it was and as it is, in the two lists that were compared
@@ -51,8 +54,9 @@ struct PortChange {
 /// monitor attached or detached, a monitor not in use connected or
 /// disconnected, another monitor in its place, the monitor's name and
 /// preferred mode, display id, mode list, and while in use its current mode
-/// (size, refresh rate, interlacing, scaling), position, rotation and
-/// whether it is the primary display). A port whose only change is its place
+/// (size, refresh rate, interlacing, scaling), position, rotation, whether
+/// it is the primary display, its work area, its content scale (DPI) and its
+/// advanced-colour state). A port whose only change is its place
 /// in the list has none. A monitor attached or detached is one change: its
 /// name, preferred mode and current state come with it (and it is connected
 /// or disconnected with it). The changes point into both lists.

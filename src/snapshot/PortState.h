@@ -5,6 +5,7 @@
 #pragma once
 
 #include <edid/Edid.h>
+#include <libVideoPortInfo/Desktop.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/VideoPortFactory.h>
 
@@ -83,15 +84,41 @@ struct PortState {
     /// The monitor connected but not in use (switched off in the desktop's
     /// settings, or in a configuration not applied); nothing otherwise.
     std::optional<MonitorState> inactiveMonitor;
-    /// Where and how the port's source is shown; only for a port in use.
+    /// Where and how the port's source is shown; only for a port in use. Its
+    /// primary flag is the platform's.
     std::optional<libVideoPortInfo::DisplayState> current;
+    /// For a port in use, where its display sits as windows see it (its
+    /// work area, DPI and scale), when the desktop knows it; and its
+    /// advanced-colour (HDR) state, when the platform tells it.
+    std::optional<libVideoPortInfo::DesktopPlace> desktop;
+    std::optional<libVideoPortInfo::AdvancedColor> color;
     std::vector<Mode> modes; // distinct, in the order the platform reported them
+
+    /// The rectangle a host lays windows on: the desktop's, else the current
+    /// state's; nothing for a port not in use.
+    std::optional<libVideoPortInfo::DesktopRect> bounds() const {
+        if (desktop) {
+            return desktop->bounds;
+        }
+        if (!current) {
+            return std::nullopt;
+        }
+        return libVideoPortInfo::DesktopRect{
+            current->x, current->y, static_cast<std::int32_t>(current->x + current->width),
+            static_cast<std::int32_t>(current->y + current->height)};
+    }
 
     /// The connected monitor, in use or not; nothing without one.
     const MonitorState* connectedMonitor() const {
         return monitor ? &*monitor : inactiveMonitor ? &*inactiveMonitor : nullptr;
     }
 };
+
+/// The advanced-colour state in a word: "on", "off", "unsupported", or
+/// "unknown" where the platform does not tell.
+inline const char* hdrName(const std::optional<libVideoPortInfo::AdvancedColor>& color) {
+    return !color ? "unknown" : !color->supported ? "unsupported" : color->enabled ? "on" : "off";
+}
 
 /// Every port of the factory's list, copied. Asks the platform for each
 /// adapter's device path once (for the keys), and for each port's modes.

@@ -77,7 +77,11 @@ PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPa
         state.outputTechnology = win7->outputTechnology();
         state.embedded = win7->isEmbedded();
         state.connectorInstance = win7->connectorInstance();
-        state.current = win7->displayState();
+        // The desktop's facts once per display: the current state takes its
+        // primary flag from them.
+        state.desktop = win7->desktopPlace();
+        state.current = win7->displayState(state.desktop);
+        state.color = win7->advancedColor();
         if (state.monitor) {
             state.monitor->ids = win7->monitorIds();
         }

@@ -5,6 +5,7 @@
 #include <Reading.h>
 #include <Watch.h>
 #include <libVideoPortInfo/ConnectorType.h>
+#include <libVideoPortInfo/DesktopLayout.h>
 #include <tkl/Exception.h>
 #include <tkl/Logging.h>
 
@@ -38,6 +39,8 @@
 struct vpi_snapshot {
     std::uint32_t count;
     vpi_port* ports;
+    // Each port's rectangle on the desktop; empty for a port not in use.
+    libVideoPortInfo::DesktopRect* bounds;
 };
 
 // The layouts hosts are built against: any change here is a new interface
@@ -49,7 +52,12 @@ static_assert(offsetof(vpi_display_state, width) == 4 && offsetof(vpi_display_st
                   offsetof(vpi_display_state, refresh_hz) == 32 &&
                   offsetof(vpi_display_state, interlaced) == 40 &&
                   offsetof(vpi_display_state, scaling_name) == 56 &&
-                  offsetof(vpi_display_state, primary) == 64 && sizeof(vpi_display_state) == 72,
+                  offsetof(vpi_display_state, primary) == 64 &&
+                  offsetof(vpi_display_state, has_desktop) == 68 &&
+                  offsetof(vpi_display_state, dpi_source) == 96 &&
+                  offsetof(vpi_display_state, hdr) == 112 &&
+                  offsetof(vpi_display_state, sdr_white_level_nits) == 152 &&
+                  sizeof(vpi_display_state) == 160,
               "vpi_display_state");
 static_assert(offsetof(vpi_port, index) == 4 && offsetof(vpi_port, connector) == 8 &&
                   offsetof(vpi_port, connector_name) == 16 &&
@@ -169,6 +177,9 @@ struct Needs {
 
     void add(const snapshot::PortState& port) {
         states += port.current ? 1 : 0;
+        if (port.current) {
+            add(std::string(snapshot::hdrName(port.color)));
+        }
         modes += port.modes.size();
         add(port.connector);
         add(port.displayId);
@@ -236,7 +247,9 @@ vpi_edid edidOf(const edid::Edid& info, char*& cursor) {
     return out;
 }
 
-vpi_display_state displayStateOf(const libVideoPortInfo::DisplayState& state) {
+// The current state of a port in use, with its desktop facts and colour.
+vpi_display_state displayStateOf(const snapshot::PortState& port, char*& cursor) {
+    const libVideoPortInfo::DisplayState& state = *port.current;
     vpi_display_state out{};
     out.size = sizeof out;
     out.width = state.width;
@@ -251,6 +264,28 @@ vpi_display_state displayStateOf(const libVideoPortInfo::DisplayState& state) {
     out.scaling = static_cast<std::uint32_t>(state.scaling);
     out.scaling_name = libVideoPortInfo::scalingName(state.scaling); // a static text
     out.primary = state.primary ? 1 : 0;
+    if (const auto& desktop = port.desktop) {
+        out.has_desktop = 1;
+        out.work_area_x = desktop->workArea.left;
+        out.work_area_y = desktop->workArea.top;
+        out.work_area_width = static_cast<std::uint32_t>(desktop->workArea.width());
+        out.work_area_height = static_cast<std::uint32_t>(desktop->workArea.height());
+        out.dpi = desktop->dpi;
+        out.dpi_source = libVideoPortInfo::dpiSourceName(desktop->dpiSource); // static
+        out.scale = desktop->scale();
+    }
+    out.hdr = placeText(cursor, snapshot::hdrName(port.color));
+    out.sdr_white_level_nits = -1;
+    if (const auto& color = port.color) {
+        out.has_advanced_color = 1;
+        out.advanced_color_supported = color->supported ? 1 : 0;
+        out.advanced_color_enabled = color->enabled ? 1 : 0;
+        out.wide_color_enforced = color->wideColorEnforced ? 1 : 0;
+        out.color_encoding = static_cast<std::uint32_t>(color->encoding);
+        out.bits_per_color_channel = color->bitsPerColorChannel;
+        out.color_encoding_name = libVideoPortInfo::colorEncodingName(color->encoding); // static
+        out.sdr_white_level_nits = color->sdrWhiteNits().value_or(-1);
+    }
     return out;
 }
 
@@ -263,8 +298,10 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
         needs.add(port);
     }
     const std::size_t portsOffset = alignUp(sizeof(vpi_snapshot), alignof(vpi_port));
-    const std::size_t statesOffset =
-        alignUp(portsOffset + count * sizeof(vpi_port), alignof(vpi_display_state));
+    const std::size_t boundsOffset =
+        alignUp(portsOffset + count * sizeof(vpi_port), alignof(libVideoPortInfo::DesktopRect));
+    const std::size_t statesOffset = alignUp(
+        boundsOffset + count * sizeof(libVideoPortInfo::DesktopRect), alignof(vpi_display_state));
     const std::size_t monitorsOffset =
         alignUp(statesOffset + needs.states * sizeof(vpi_display_state), alignof(vpi_monitor));
     const std::size_t edidsOffset =
@@ -274,7 +311,8 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
     const std::size_t textOffset = modesOffset + needs.modes * sizeof(vpi_mode);
     unsigned char* block = static_cast<unsigned char*>(::operator new(textOffset + needs.bytes));
 
-    vpi_snapshot* snapshot = new (block) vpi_snapshot{count, nullptr};
+    auto* placedBounds = reinterpret_cast<libVideoPortInfo::DesktopRect*>(block + boundsOffset);
+    vpi_snapshot* snapshot = new (block) vpi_snapshot{count, nullptr, placedBounds};
     vpi_port* placedPorts = reinterpret_cast<vpi_port*>(block + portsOffset);
     vpi_display_state* placedStates = reinterpret_cast<vpi_display_state*>(block + statesOffset);
     vpi_monitor* placedMonitors = reinterpret_cast<vpi_monitor*>(block + monitorsOffset);
@@ -314,8 +352,10 @@ vpi_snapshot* layOut(const std::vector<snapshot::PortState>& ports) {
         port.embedded = from.embedded ? 1 : 0;
         port.connector_instance =
             from.connectorInstance ? static_cast<std::int64_t>(*from.connectorInstance) : -1;
+        new (&placedBounds[i])
+            libVideoPortInfo::DesktopRect(from.bounds().value_or(libVideoPortInfo::DesktopRect{}));
         if (from.current) {
-            *placedStates = displayStateOf(*from.current);
+            *placedStates = displayStateOf(from, cursor);
             port.current = placedStates++;
         }
         port.monitor_connected = from.monitorConnected ? 1 : 0;
@@ -623,6 +663,23 @@ VPI_API const vpi_change* vpi_change_at(const vpi_watch_event* event, uint32_t i
     }
     const auto* block = reinterpret_cast<const EventBlock*>(event);
     return &(*block->changes)[index];
+}
+
+VPI_API const vpi_port* vpi_port_at_point(const vpi_snapshot* snapshot, int32_t x, int32_t y,
+                                          int32_t* inside) {
+    if (snapshot == nullptr) {
+        setLastError("vpi_port_at_point: snapshot is NULL");
+        return nullptr;
+    }
+    const auto found = libVideoPortInfo::displayAtPoint(snapshot->bounds, snapshot->count, x, y);
+    if (!found) {
+        setLastError("vpi_port_at_point: no port is in use");
+        return nullptr;
+    }
+    if (inside != nullptr) {
+        *inside = found->inside ? 1 : 0;
+    }
+    return snapshot->ports + found->index;
 }
 
 VPI_API const char* vpi_last_error(void) {

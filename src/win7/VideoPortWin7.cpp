@@ -170,6 +170,18 @@ std::optional<std::uint32_t> VideoPortWin7::connectorInstance() const {
 }
 
 std::optional<DisplayState> VideoPortWin7::displayState() const {
+    std::optional<DisplayState> state = displayState(std::nullopt);
+    if (state) {
+        // The platform's primary device, never the place: the sources of a
+        // clone across two adapters both sit at the origin.
+        const std::optional<VpiDesktopFacts> facts = desktopFactsOf(displayId_);
+        state->primary = facts && (facts->flags & VPI_DESKTOP_PRIMARY) != 0;
+    }
+    return state;
+}
+
+std::optional<DisplayState>
+VideoPortWin7::displayState(const std::optional<DesktopPlace>& place) const {
     if (!hasAttachedMonitor() || sourceMode_.infoType != DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE) {
         return std::nullopt;
     }
@@ -191,10 +203,7 @@ std::optional<DisplayState> VideoPortWin7::displayState() const {
     state.interlaced = decoding::isInterlaced(scanLineOrdering);
     state.rotation = decoding::rotationDegrees(path_.targetInfo.rotation);
     state.scaling = static_cast<Scaling>(path_.targetInfo.scaling);
-    // The platform's primary device, never the place: the sources of a
-    // clone across two adapters both sit at the origin.
-    const std::optional<VpiDesktopFacts> facts = desktopFactsOf(displayId_);
-    state.primary = facts && (facts->flags & VPI_DESKTOP_PRIMARY) != 0;
+    state.primary = place && place->primary;
     return state;
 }
 

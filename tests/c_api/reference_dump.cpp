@@ -63,19 +63,19 @@ int main() {
             win7.connectorInstance() ? static_cast<int64_t>(*win7.connectorInstance()) : -1;
         vpi_display_state current{};
         if (const auto state = win7.displayState()) {
-            current = vpi_display_state{sizeof current,
-                                        state->width,
-                                        state->height,
-                                        state->x,
-                                        state->y,
-                                        state->refreshRate.numerator,
-                                        state->refreshRate.denominator,
-                                        state->refreshRate.hertz(),
-                                        state->interlaced ? 1 : 0,
-                                        state->rotation,
-                                        static_cast<uint32_t>(state->scaling),
-                                        scalingName(state->scaling),
-                                        state->primary ? 1 : 0};
+            current.size = sizeof current;
+            current.width = state->width;
+            current.height = state->height;
+            current.x = state->x;
+            current.y = state->y;
+            current.refresh_numerator = state->refreshRate.numerator;
+            current.refresh_denominator = state->refreshRate.denominator;
+            current.refresh_hz = state->refreshRate.hertz();
+            current.interlaced = state->interlaced ? 1 : 0;
+            current.rotation = state->rotation;
+            current.scaling = static_cast<uint32_t>(state->scaling);
+            current.scaling_name = scalingName(state->scaling);
+            current.primary = state->primary ? 1 : 0;
             out.current = &current;
         }
         const auto ids = win7.monitorIds();

@@ -4,6 +4,7 @@
  *   vpi_test dump               print the snapshot in the form of dump.h
  *   vpi_test arguments          NULL and out-of-range arguments, the version
  *   vpi_test invariants         what every port of a snapshot promises
+ *   vpi_test port_at_point      the port that shows a desktop point
  *   vpi_test independent        a snapshot outlives later ones unchanged
  *   vpi_test watch_arguments    NULL and out-of-range arguments of a watch
  *   vpi_test platform_failure   (scripted) a failed read, then a good one
@@ -61,7 +62,9 @@
 VPI_TEST_LAYOUT(mode_layout, sizeof(vpi_mode) == 16);
 VPI_TEST_LAYOUT(state_layout, offsetof(vpi_display_state, refresh_hz) == 32 &&
                                   offsetof(vpi_display_state, primary) == 64 &&
-                                  sizeof(vpi_display_state) == 72);
+                                  offsetof(vpi_display_state, dpi_source) == 96 &&
+                                  offsetof(vpi_display_state, sdr_white_level_nits) == 152 &&
+                                  sizeof(vpi_display_state) == 160);
 VPI_TEST_LAYOUT(port_layout, offsetof(vpi_port, index) == 4 && offsetof(vpi_port, modes) == 80 &&
                                  offsetof(vpi_port, key) == 104 &&
                                  offsetof(vpi_port, connector_instance) == 120 &&
@@ -207,6 +210,32 @@ static void checkEvent(const vpi_watch_event* event) {
         CHECK(before == NULL || strcmp(before->key, change->key) == 0);
         CHECK(after == NULL || strcmp(after->key, change->key) == 0);
     }
+}
+
+/* The port at a point: the centre of each display in use names that display
+ * (but where an earlier one holds it: a clone), a point far off the desktop
+ * the nearest one, not inside. */
+static void testPortAtPoint(void) {
+    vpi_snapshot* snapshot = take();
+    uint32_t i;
+    int32_t inside = -1;
+    CHECK(vpi_port_at_point(NULL, 0, 0, &inside) == NULL && inside == -1);
+    for (i = 0; i < vpi_port_count(snapshot); ++i) {
+        const vpi_display_state* c = vpi_port_at(snapshot, i)->current;
+        const vpi_port* found;
+        int32_t x, y;
+        if (c == NULL) {
+            continue;
+        }
+        x = c->x + (int32_t)(c->width / 2);
+        y = c->y + (int32_t)(c->height / 2);
+        found = vpi_port_at_point(snapshot, x, y, &inside);
+        CHECK(found != NULL && inside == 1 && found->current != NULL);
+        CHECK(found->index <= i && x >= found->current->x && y >= found->current->y);
+        found = vpi_port_at_point(snapshot, -2000000000, y, &inside);
+        CHECK(found != NULL && inside == 0 && found->current != NULL);
+    }
+    vpi_snapshot_free(snapshot);
 }
 
 static void testInvariants(void) {
@@ -562,6 +591,8 @@ int main(int argc, char** argv) {
         testArguments(argv[2]);
     } else if (strcmp(name, "invariants") == 0) {
         testInvariants();
+    } else if (strcmp(name, "port_at_point") == 0) {
+        testPortAtPoint();
     } else if (strcmp(name, "independent") == 0) {
         testIndependent();
     } else if (strcmp(name, "watch_arguments") == 0) {

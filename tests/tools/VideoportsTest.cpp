@@ -168,7 +168,35 @@ json expectedPort(unsigned index, const VideoPort& port) {
                  {"interlaced", state->interlaced},
                  {"rotation", state->rotation},
                  {"scaling", libVideoPortInfo::scalingName(state->scaling)},
-                 {"primary", state->primary}};
+                 {"primary", state->primary},
+                 {"workArea", nullptr},
+                 {"dpi", nullptr},
+                 {"dpiSource", nullptr},
+                 {"scale", nullptr},
+                 {"hdr", "unknown"},
+                 {"advancedColor", nullptr}};
+        if (const auto place = win7.desktopPlace()) {
+            const auto& area = place->workArea;
+            expected["current"]["workArea"] = json{{"x", area.left},
+                                                   {"y", area.top},
+                                                   {"width", area.width()},
+                                                   {"height", area.height()}};
+            expected["current"]["dpi"] = place->dpi;
+            expected["current"]["dpiSource"] = libVideoPortInfo::dpiSourceName(place->dpiSource);
+            expected["current"]["scale"] = place->scale();
+        }
+        if (const auto color = win7.advancedColor()) {
+            expected["current"]["hdr"] =
+                color->supported ? color->enabled ? "on" : "off" : "unsupported";
+            expected["current"]["advancedColor"] =
+                json{{"supported", color->supported},
+                     {"enabled", color->enabled},
+                     {"wideColorEnforced", color->wideColorEnforced},
+                     {"colorEncoding", libVideoPortInfo::colorEncodingName(color->encoding)},
+                     {"bitsPerColorChannel", color->bitsPerColorChannel},
+                     {"sdrWhiteLevelNits",
+                      color->sdrWhiteNits() ? json(*color->sdrWhiteNits()) : json()}};
+        }
     }
     expected["monitorConnected"] = port.hasAttachedMonitor();
     expected["inactiveMonitor"] = nullptr;
