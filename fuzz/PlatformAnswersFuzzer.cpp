@@ -564,9 +564,13 @@ void checkDecoded(const VideoPortWin7& port, const ModelPort& model) {
     if (ids) {
         EXPECT(ids->productCode == name.edidProductCodeId && ids->manufacturerId[3] == '\0',
                "EDID product code");
+        // Windows spells every 5-bit value as '@' + value; the platform's
+        // word has its two bytes swapped.
+        const unsigned word =
+            (name.edidManufactureId >> 8) | ((name.edidManufactureId & 0xFFu) << 8);
         for (int i = 0; i < 3; ++i) {
-            const char letter = ids->manufacturerId[i];
-            EXPECT((letter >= 'A' && letter <= 'Z') || letter == '?', "EDID letter");
+            EXPECT(ids->manufacturerId[i] == char('@' + ((word >> (10 - 5 * i)) & 0x1Fu)),
+                   "EDID letter");
         }
     }
     const auto state = port.displayState();
