@@ -1,5 +1,6 @@
-// Records what the platform's four display-configuration operations answer,
-// whichever implementation of them the program is linked with.
+// Records what the platform's four display-configuration operations and
+// vpiReadMonitorEdid answer, whichever implementation of them the program is
+// linked with.
 #pragma once
 
 #include <standin/Configuration.h>
@@ -20,9 +21,10 @@ private:
 
 // The QDC_ALL_PATHS tables; the answer to the source-name request of every
 // path's source, to the target-name and preferred-mode requests of every
-// path's target and to the adapter-name request of both their adapters; and,
-// for every source name obtained, the EDS_RAWMODE list.
-// Throws RecordingError when the tables cannot be read.
+// path's target and to the adapter-name request of both their adapters;
+// for every source name obtained, the EDS_RAWMODE list; and for every
+// monitor device path obtained, the EDID that vpiReadMonitorEdid reads (none
+// when it fails). Throws RecordingError when the tables cannot be read.
 Configuration recordDisplayConfiguration();
 
 } // namespace standin

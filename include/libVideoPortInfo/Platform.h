@@ -5,6 +5,7 @@
 #pragma once
 
 #include <libVideoPortInfo/DisplayConfig.h>
+#include <libVideoPortInfo/MonitorEdid.h> // the library's own EDID operation
 
 #include <cstddef>
 #include <cstring>

@@ -1,4 +1,5 @@
-// The four display-configuration operations, served from a Configuration.
+// The four display-configuration operations and vpiReadMonitorEdid, served
+// from a Configuration.
 #include <standin/ConfigurationJson.h>
 #include <standin/StandIn.h>
 
@@ -25,7 +26,7 @@
 namespace standin {
 namespace {
 
-constexpr std::size_t kOperations = 4;
+constexpr std::size_t kOperations = 5;
 
 struct Fault {
     Operation operation;
@@ -639,6 +640,34 @@ VPI_STANDIN_API BOOL WINAPI EnumDisplaySettingsExW(LPCWSTR lpszDeviceName, DWORD
         mode.dmDriverExtra = 0;
         std::memcpy(lpDevMode, &mode, std::min<std::size_t>(lpDevMode->dmSize, sizeof(DEVMODEW)));
         return TRUE;
+    });
+}
+
+VPI_STANDIN_API LONG WINAPI vpiReadMonitorEdid(LPCWSTR monitorDevicePath, BYTE* buffer,
+                                               UINT32* size) {
+    return standin::serve(Operation::ReadMonitorEdid, [&](standin::State& s) -> LONG {
+        if (monitorDevicePath == nullptr || monitorDevicePath[0] == 0 || size == nullptr) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (!s.served) {
+            return s.refusal;
+        }
+        const auto& edids = s.served->configuration().edids;
+        const auto it = edids.find(reinterpret_cast<const char16_t*>(monitorDevicePath));
+        if (it == edids.end()) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        const std::vector<unsigned char>& edid = it->second;
+        const UINT32 capacity = *size;
+        *size = static_cast<UINT32>(edid.size());
+        if (buffer == nullptr) {
+            return ERROR_SUCCESS;
+        }
+        if (capacity < edid.size()) {
+            return ERROR_INSUFFICIENT_BUFFER;
+        }
+        std::copy(edid.begin(), edid.end(), buffer);
+        return ERROR_SUCCESS;
     });
 }
 

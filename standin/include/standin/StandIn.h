@@ -1,5 +1,6 @@
 // The stand-in for user32's display-configuration operations, scripted by
-// tests. The four operations themselves are declared by
+// tests. The four operations themselves, and vpiReadMonitorEdid, which the
+// stand-in serves from the configuration's EDIDs, are declared by
 // <libVideoPortInfo/Platform.h>; this header adds the controls.
 //
 // What is served: the configuration named by the environment variable
@@ -10,9 +11,9 @@
 // configuration is set). A file that cannot be used is reported by one line on
 // standard error; until a read succeeds, GetDisplayConfigBufferSizes and
 // QueryDisplayConfig then answer ERROR_GEN_FAILURE (ERROR_NOT_ENOUGH_MEMORY when
-// memory ran out while reading) after their argument checks, and so does
-// DisplayConfigGetDeviceInfo; EnumDisplaySettingsExW answers 0. The operations
-// never throw.
+// memory ran out while reading) after their argument checks, and so do
+// DisplayConfigGetDeviceInfo and vpiReadMonitorEdid; EnumDisplaySettingsExW
+// answers 0. The operations never throw.
 //
 // The operations answer as Windows 7 does where it is easy to simplify (its
 // flags, argument checks, database view, adapter names and orientation rule:
@@ -41,7 +42,9 @@ enum class Operation {
     GetDisplayConfigBufferSizes,
     QueryDisplayConfig,
     DisplayConfigGetDeviceInfo,
-    EnumDisplaySettingsExW
+    EnumDisplaySettingsExW,
+    // The library's own operation, <libVideoPortInfo/MonitorEdid.h>.
+    ReadMonitorEdid
 };
 
 // A realistic laptop, the recording standin/data/built-in.json compiled in:
