@@ -573,6 +573,18 @@ void checkDecoded(const VideoPortWin7& port, const ModelPort& model) {
                    "EDID letter");
         }
     }
+    EXPECT(port.isMonitorConnected() == (model.path.targetInfo.targetAvailable != 0),
+           "monitor connected");
+    // A port in use answers from its refresh, with no platform call that a
+    // scripted fault could meet.
+    if (model.active && port.isMonitorConnected()) {
+        const auto monitor = port.connectedMonitor();
+        EXPECT(monitor && monitor->targetNameRead == model.targetNameRead &&
+                   monitor->ids.has_value() == ids.has_value() &&
+                   monitor->name == port.monitor()->name() &&
+                   monitor->devicePath == port.monitor()->devicePath(),
+               "connected monitor in use");
+    }
     const auto state = port.displayState();
     EXPECT(state.has_value() == (model.active && model.hasSourceMode &&
                                  model.sourceMode.infoType == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE),

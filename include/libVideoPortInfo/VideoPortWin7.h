@@ -1,5 +1,6 @@
 #pragma once
 
+#include <libVideoPortInfo/ConnectedMonitor.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/ExtDevMode.h>
 #include <libVideoPortInfo/Monitor.h>
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace libVideoPortInfo {
 
@@ -83,6 +85,20 @@ public:
     tkl::String portKey() const;
     tkl::String portKey(const tkl::String& adapterDevicePath) const;
 
+    /// Whether a monitor is connected: the targetAvailable of the port's
+    /// path, whether or not the path is in use (hasAttachedMonitor()).
+    bool isMonitorConnected() const;
+    /// The connected monitor; empty exactly when isMonitorConnected() is
+    /// false. For a port in use it comes from the records read at the
+    /// refresh; otherwise each call asks the platform (the target-name and
+    /// preferred-mode requests; failures logged at debug priority).
+    std::optional<ConnectedMonitor> connectedMonitor() const;
+    /// The connected monitor's EDID, read through vpiReadMonitorEdid at each
+    /// call (for a port not in use, after a target-name request for the
+    /// monitor's device path). Empty when no monitor is connected, when it
+    /// has no EDID and when the read failed (logged at debug priority).
+    std::vector<std::uint8_t> monitorEdid() const;
+
 private:
     friend class VideoPortFactoryWin7;
 
@@ -92,7 +108,8 @@ private:
     /// The same from the snapshot's own table, which the port reads while it
     /// is built and does not keep: no copy of a table that every port of a
     /// large configuration would otherwise copy whole.
-    VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path, const tkl::Array<DISPLAYCONFIG_MODE_INFO>* modes);
+    VideoPortWin7(const DISPLAYCONFIG_PATH_INFO& path,
+                  const tkl::Array<DISPLAYCONFIG_MODE_INFO>* modes);
 
     /// Stores the path and asks the platform for the display id and, for an
     /// active path, the monitor's records. Failures are logged; always true.
@@ -100,15 +117,18 @@ private:
     void setSourceInfoMode(const DISPLAYCONFIG_MODE_INFO& mode);
     void setTargetInfoMode(const DISPLAYCONFIG_MODE_INFO& mode);
 
-    /// What the target-name record tells besides the monitor's names. The
-    /// record is read for an active path only; `known` is false otherwise,
-    /// and when the request failed.
+    /// What the target-name record tells besides the monitor's names, and
+    /// the preferred mode. The records are read for an active path only;
+    /// `known` and `preferredModeKnown` are false otherwise, and when their
+    /// request failed.
     struct TargetFacts {
         bool known = false;
         bool edidIdsValid = false;
         std::uint16_t edidManufactureId = 0;
         std::uint16_t edidProductCodeId = 0;
         std::uint32_t connectorInstance = 0;
+        bool preferredModeKnown = false;
+        MonitorMode preferredMode;
     };
 
     DISPLAYCONFIG_PATH_INFO path_;

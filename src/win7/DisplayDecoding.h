@@ -3,6 +3,7 @@
 // EDID ids' byte order. Each rule lives here once.
 #pragma once
 
+#include <libVideoPortInfo/ConnectedMonitor.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/Platform.h>
 
@@ -79,6 +80,19 @@ inline MonitorIds monitorIdsOf(std::uint16_t edidManufactureId, std::uint16_t ed
     }
     ids.productCode = edidProductCodeId;
     return ids;
+}
+
+/// The preferred-mode record's mode: its size and the exact vertical sync
+/// of its timing (0/0 when the platform gave a zero denominator).
+inline MonitorMode preferredModeOf(const DISPLAYCONFIG_TARGET_PREFERRED_MODE& record) {
+    const DISPLAYCONFIG_RATIONAL& vSync = record.targetMode.targetVideoSignalInfo.vSyncFreq;
+    MonitorMode mode;
+    mode.width = record.width;
+    mode.height = record.height;
+    if (vSync.Denominator != 0) {
+        mode.refreshRate = RefreshRate{vSync.Numerator, vSync.Denominator};
+    }
+    return mode;
 }
 
 } // namespace decoding
