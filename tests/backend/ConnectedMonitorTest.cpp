@@ -50,7 +50,7 @@ using ConnectedMonitors = BackendTest;
 // A desktop's NVIDIA card: a Dell in use on DisplayPort, an LG TV on HDMI
 // and a BenQ on DVI connected but not in use, a second DisplayPort free.
 TEST_F(ConnectedMonitors, EveryConnectedMonitorInFullWhetherInUseOrNot) {
-    serve(standin::loadConfigurationFile(std::string(VPI_STANDIN_DATA_DIR) +
+    serve(standin::loadConfigurationFile(std::string(VPI_BACKEND_DATA_DIR) +
                                          "/nvidia-desktop-idle-monitors.json"));
     const RefreshRate rate5995{241500000, 4028320};
     const struct {

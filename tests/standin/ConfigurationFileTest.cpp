@@ -100,7 +100,8 @@ TEST_F(RecordedConfiguration, ARecordingOfWineReplaysAsWineAnswered) {
 // Every recording in the tree loads, those made before EDIDs were recorded
 // too, and records to the same file again when replayed.
 TEST_F(RecordedConfiguration, EveryRecordingReplaysAndRecordsTheSameFile) {
-    std::vector<std::string> files = {VPI_BUILT_IN_RECORDING, VPI_WINE_RECORDING};
+    std::vector<std::string> files = {VPI_BUILT_IN_RECORDING, VPI_WINE_RECORDING,
+                                      VPI_DESKTOP_RECORDING};
     for (const auto& entry : std::filesystem::directory_iterator(VPI_TEST_DATA_DIR)) {
         files.push_back(entry.path().string());
     }
@@ -110,7 +111,7 @@ TEST_F(RecordedConfiguration, EveryRecordingReplaysAndRecordsTheSameFile) {
         EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()),
                   readFile(file));
     }
-    EXPECT_GE(files.size(), 4u);
+    EXPECT_GE(files.size(), 5u);
 }
 
 TEST(ConfigurationText, Utf16AndUtf8ConvertBothWays) {
