@@ -7,6 +7,7 @@
 #include <edid/Edid.h>
 #include <standin/ConfigurationJson.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,45 +53,17 @@ using ConnectedMonitors = BackendTest;
 TEST_F(ConnectedMonitors, EveryConnectedMonitorInFullWhetherInUseOrNot) {
     serve(standin::loadConfigurationFile(std::string(VPI_BACKEND_DATA_DIR) +
                                          "/nvidia-desktop-idle-monitors.json"));
-    const RefreshRate rate5995{241500000, 4028320};
+    const RefreshRate hz5995{241500000, 4028320};
     const struct {
         bool inUse, connected;
-        const char* name;
-        const char* pathPart;
-        const char* ids;
+        const char *name, *edid, *ids;
         std::uint16_t product;
-        std::uint32_t instance;
         MonitorMode preferred;
-        const char* edid;
     } expected[] = {
-        {true,
-         true,
-         "DELL U2719D",
-         "DEL415A",
-         "DEL",
-         0x415A,
-         1,
-         {2560, 1440, rate5995},
-         "Dell-U2719D"},
-        {false,
-         true,
-         "LG TV",
-         "GSM0001",
-         "GSM",
-         0x0001,
-         1,
-         {1920, 1080, {148500000, 2475000}},
-         "LG-TV-GSM0001"},
-        {false,
-         true,
-         "BenQ GW2765",
-         "BNQ78D6",
-         "BNQ",
-         0x78D6,
-         1,
-         {2560, 1440, rate5995},
-         "BenQ-GW2765"},
-        {false, false, nullptr, nullptr, nullptr, 0, 0, {}, nullptr},
+        {true, true, "DELL U2719D", "Dell-U2719D", "DEL", 0x415A, {2560, 1440, hz5995}},
+        {false, true, "LG TV", "LG-TV-GSM0001", "GSM", 0x0001, {1920, 1080, {148500000, 2475000}}},
+        {false, true, "BenQ GW2765", "BenQ-GW2765", "BNQ", 0x78D6, {2560, 1440, hz5995}},
+        {false, false, "", "", "", 0, {}},
     };
     // The refresh reads each port's source name and the two records of the
     // one in use; nothing of the idle monitors, no EDID.
@@ -103,33 +76,27 @@ TEST_F(ConnectedMonitors, EveryConnectedMonitorInFullWhetherInUseOrNot) {
         const VideoPortWin7& p = port(i);
         EXPECT_EQ(p.hasAttachedMonitor(), e.inUse);
         EXPECT_EQ(p.isMonitorConnected(), e.connected);
-        std::optional<ConnectedMonitor> monitor;
         // A monitor in use answers from the refresh; an idle one asks again.
         const unsigned asked = e.connected && !e.inUse ? 2 : 0;
+        std::optional<ConnectedMonitor> monitor;
         EXPECT_EQ(callsOf([&] { monitor = p.connectedMonitor(); }), (Calls{0, 0, asked, 0, 0}));
         std::vector<std::uint8_t> edid;
         EXPECT_EQ(callsOf([&] { edid = p.monitorEdid(); }),
                   (Calls{0, 0, asked / 2, 0, e.connected ? 1u : 0u}));
-        if (!e.connected) {
-            EXPECT_FALSE(monitor.has_value());
-            EXPECT_TRUE(edid.empty());
-            continue;
+        EXPECT_EQ(edid, e.connected ? corpusEdid(e.edid) : std::vector<std::uint8_t>());
+        ASSERT_EQ(monitor.has_value(), e.connected);
+        if (monitor) {
+            EXPECT_TRUE(monitor->targetNameRead && monitor->preferredModeRead);
+            EXPECT_EQ(monitor->name.toUtf8(), e.name);
+            char idsInPath[16];
+            std::snprintf(idsInPath, sizeof idsInPath, "#%s%04X#", e.ids, unsigned(e.product));
+            EXPECT_NE(monitor->devicePath.toUtf8().find(idsInPath), std::string::npos);
+            ASSERT_TRUE(monitor->ids.has_value());
+            EXPECT_STREQ(monitor->ids->manufacturerId, e.ids);
+            EXPECT_EQ(monitor->ids->productCode, e.product);
+            EXPECT_EQ(monitor->connectorInstance, 1u);
+            EXPECT_EQ(monitor->preferredMode, e.preferred);
         }
-        ASSERT_TRUE(monitor.has_value());
-        EXPECT_TRUE(monitor->targetNameRead && monitor->preferredModeRead);
-        EXPECT_EQ(monitor->name.toUtf8(), e.name);
-        EXPECT_NE(monitor->devicePath.toUtf8().find(e.pathPart), std::string::npos);
-        ASSERT_TRUE(monitor->ids.has_value());
-        EXPECT_STREQ(monitor->ids->manufacturerId, e.ids);
-        EXPECT_EQ(monitor->ids->productCode, e.product);
-        EXPECT_EQ(monitor->connectorInstance, e.instance);
-        EXPECT_EQ(monitor->preferredMode, e.preferred);
-        EXPECT_EQ(edid, corpusEdid(e.edid));
-        // The EDID and the platform's records tell the same monitor.
-        const auto decoded = edid::decode(edid);
-        ASSERT_TRUE(decoded.has_value());
-        EXPECT_EQ(decoded->manufacturerId, e.ids);
-        EXPECT_EQ(decoded->name.value_or(""), e.name);
     }
     EXPECT_TRUE(lines.empty());
 }
@@ -225,14 +192,6 @@ TEST_F(ConnectedMonitors, FailedRequestsLeaveTheirPartEmptyAndLogAtDebugOnly) {
                   "libVideoPortInfo DEBUG 102 Unable to get monitor name of a connected monitor 31",
                   "libVideoPortInfo DEBUG 101 Unable to read the EDID of a monitor 5",
                   "libVideoPortInfo DEBUG 101 Unable to read the EDID of a monitor 2"}));
-
-    lines.clear();
-    tkl::LogFactory::setPriority(tkl::LoggerPriority::PRIORITY_INFO);
-    standin::failCall(Operation::DisplayConfigGetDeviceInfo, 1, ERROR_GEN_FAILURE);
-    standin::failCall(Operation::ReadMonitorEdid, 1, 5);
-    idle.connectedMonitor();
-    idle.monitorEdid();
-    EXPECT_TRUE(lines.empty());
 }
 
 // EDIDs of every size the first buffer does not hold are read again at
