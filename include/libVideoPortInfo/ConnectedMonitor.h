@@ -27,7 +27,8 @@ struct MonitorMode {
 
 /// The monitor connected to a port, from the platform's target-name and
 /// preferred-mode requests for the port's target. A request that failed
-/// leaves its part empty (names, ids, instance) or zero (mode), and says so.
+/// leaves what it would have told empty (names, ids, instance) or zero
+/// (mode), and says so.
 struct ConnectedMonitor {
     /// The friendly name, as the EDID gives it; may be empty.
     tkl::String name;

@@ -54,7 +54,8 @@ template <std::size_t N> tkl::String nameField(const WCHAR (&field)[N]) {
     return text;
 }
 
-/// The monitor as its records tell it; a failed request's part stays empty.
+/// The monitor as its records tell it; what a failed request would have
+/// told stays empty.
 ConnectedMonitor connectedMonitorOf(const MonitorRecords& records) {
     ConnectedMonitor monitor;
     if (records.nameResult == ERROR_SUCCESS) {
