@@ -1,9 +1,9 @@
 // The platform operation the library adds to user32's four: a monitor's EDID,
 // as Windows keeps it beside the monitor's device (the registry value "EDID"
-// of the device's hardware key). Windows has no single call for it; the
-// back-end implements it with SetupAPI, the stand-in platform from the
-// recording it serves. Declared like the four, without an export attribute:
-// whatever library defines it supplies its own.
+// of the device's hardware key). Windows has no single call for it: the
+// back-end DLL implements it with SetupAPI and exports it; on Linux the
+// stand-in platform serves it from its recording. Declared like the four,
+// without an export attribute: whatever library defines it supplies its own.
 #pragma once
 
 #include <libVideoPortInfo/DisplayConfig.h>

@@ -1,7 +1,9 @@
 // vpiReadMonitorEdid on Windows: the EDID that Windows keeps as the value
 // "EDID" of the monitor device's hardware key, found through SetupAPI from
-// the monitor's device interface path. Built into the back-end, the recorder
-// and the benchmark; never into anything that runs on the stand-in.
+// the monitor's device interface path. The back-end exports it, as user32
+// exports the other four; the back-end built on the stand-in has the
+// stand-in's instead.
+#include <libVideoPortInfo/Export.h>
 #include <libVideoPortInfo/MonitorEdid.h>
 
 #include <windows.h>
@@ -86,7 +88,8 @@ DWORD openDevice(HDEVINFO set, LPCWSTR path, SP_DEVINFO_DATA& device) {
 
 } // namespace
 
-extern "C" LONG WINAPI vpiReadMonitorEdid(LPCWSTR monitorDevicePath, BYTE* buffer, UINT32* size) {
+extern "C" VPI_WIN7_API LONG WINAPI vpiReadMonitorEdid(LPCWSTR monitorDevicePath, BYTE* buffer,
+                                                       UINT32* size) {
     if (monitorDevicePath == nullptr || monitorDevicePath[0] == 0 || size == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
