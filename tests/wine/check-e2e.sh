@@ -608,7 +608,7 @@ run_edid() {
     xrandr --addmode DUMMY2 1280x720 2>/dev/null || true
     xrandr --output DUMMY2 --mode 1280x720
     declare -A sizes=([DUMMY0]=2048x1536 [DUMMY1]=1920x1080 [DUMMY2]=1280x720)
-    declare -A edids=([DUMMY0]=Dell-U2719D [DUMMY1]=built-in-LGD05E5 [DUMMY2]=)
+    declare -A edids=([DUMMY0]=Dell-U2719D [DUMMY1]=built-in-LGD05E5 [DUMMY2]="")
     # Before the session starts: Wine reads the property when it does.
     "$wine_run" --prefix "$prefix" --stop
     for output in DUMMY0 DUMMY1; do
