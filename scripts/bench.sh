@@ -52,7 +52,7 @@ if ((wine)); then
         run=$1 prefix=$2 program=$3 seconds=$4 idle=$5
         trap "\"$run\" --prefix \"$prefix\" --stop" EXIT
         tests/wine/xrandr-outputs.sh set 4
-        # Each output gets a monitor'"'"'s EDID (the RandR property), before the
+        # Each output gets the EDID of a monitor (the RandR property), before the
         # Wine session starts, which is when Wine reads it.
         "$run" --prefix "$prefix" --stop
         i=0
