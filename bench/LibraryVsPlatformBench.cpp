@@ -2,20 +2,24 @@
 // same platform calls made directly by a plain host, in one process,
 // interleaved, with their ratio and the machine's load.
 //
-//   library_vs_platform [--seconds S] [--expect-ports K] CASE...
+//   library_vs_platform [--seconds S] [--expect-ports K] [--without-edids] CASE...
 //
 // A full enumeration is what a host does to list everything: through the
 // library, refresh(), then every port's connector, monitor, display id,
 // current state, EDID ids, connector instance, key (one adapter-name request
-// per adapter), desktop place, advanced colour and supportedResolution();
-// directly, GetDisplayConfigBufferSizes and QueryDisplayConfig into
-// std::vectors, the first path of every target kept with a
-// std::unordered_set, the device-information requests of each kept path and
-// of each adapter, the same fields decoded from the records, for each port in
-// use vpiGetDesktopFacts (its primary flag and place) and the advanced-colour
-// request (then the SDR white level where that is answered), and the distinct
-// raw modes of each port's device through EnumDisplaySettingsExW with a
-// std::unordered_set, in first-seen order.
+// per adapter), desktop place, advanced colour, the connected monitor's EDID
+// (monitorEdid()) and supportedResolution(); directly,
+// GetDisplayConfigBufferSizes and QueryDisplayConfig into std::vectors, the
+// first path of every target kept with a std::unordered_set, the
+// device-information requests of each kept path and of each adapter, the
+// same fields decoded from the records, for each port in use
+// vpiGetDesktopFacts (its primary flag and place) and the advanced-colour
+// request (then the SDR white level where that is answered), the EDID of
+// each connected monitor through vpiReadMonitorEdid (after a target-name
+// request for a port not in use; SetupAPI on Windows), and the distinct raw
+// modes of each port's device through EnumDisplaySettingsExW with a
+// std::unordered_set, in first-seen order. --without-edids leaves the EDIDs
+// out on both sides, for what reading them adds.
 //
 // On the stand-in platform a CASE is "builtin" (the built-in configuration)
 // or a recording to replay (bench/generate-recording.py writes large ones); on
@@ -120,6 +124,10 @@ struct Checksum {
         add(std::uint64_t(height) << 32 | frequency);
         add(bits);
     }
+    void edid(const std::vector<std::uint8_t>& bytes) {
+        add(bytes.size());
+        add(bytes.empty() ? 0 : bytes.front() ^ bytes.back());
+    }
     void facts(const PortFacts& f) {
         add(f.key.size());
         add(std::uint64_t(std::uint32_t(f.technology)) << 32 | std::uint32_t(f.connectorInstance));
@@ -145,9 +153,11 @@ struct Listing {
         Text path;
         std::vector<unsigned> modes; // four values per mode
         PortFacts facts;
+        std::vector<std::uint8_t> edid;
         bool operator==(const Port& o) const {
             return attached == o.attached && displayId == o.displayId && monitor == o.monitor &&
-                   name == o.name && path == o.path && modes == o.modes && facts == o.facts;
+                   name == o.name && path == o.path && modes == o.modes && facts == o.facts &&
+                   edid == o.edid;
         }
     };
     std::vector<Port> ports;
@@ -161,9 +171,11 @@ struct Listing {
                              name != nullptr ? name : noText,
                              path != nullptr ? path : noText,
                              {},
+                             {},
                              {}});
     }
     void facts(const PortFacts& f) { ports.back().facts = f; }
+    void edid(const std::vector<std::uint8_t>& bytes) { ports.back().edid = bytes; }
     void mode(unsigned width, unsigned height, unsigned frequency, unsigned bits) {
         ports.back().modes.insert(ports.back().modes.end(), {width, height, frequency, bits});
     }
@@ -181,6 +193,9 @@ struct Listing {
 const WCHAR* ucs2(const tkl::String& text) {
     return reinterpret_cast<const WCHAR*>(text.getUCS2Buffer());
 }
+
+/// Whether both sides read the connected monitors' EDIDs.
+bool withEdids = true;
 
 template <class Sink> bool throughLibrary(Sink& sink) {
     const auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
@@ -253,6 +268,9 @@ template <class Sink> bool throughLibrary(Sink& sink) {
             }
         }
         sink.facts(facts);
+        if (withEdids) {
+            sink.edid(win7.monitorEdid());
+        }
         tkl::Array<DisplayResolution> modes;
         port->supportedResolution(modes);
         for (unsigned m = 0; m < modes.size(); ++m) {
@@ -391,8 +409,7 @@ PortFacts rawFacts(const RawPort& port, const Text& adapterPath) {
     if (port.targetNameRead && port.nameFlags.edidIdsValid) {
         const unsigned word = (port.manufacturer >> 8) | ((port.manufacturer & 0xFFu) << 8);
         for (int i = 0; i < 3; ++i) {
-            const unsigned letter = (word >> (10 - 5 * i)) & 0x1Fu;
-            f.manufacturer[i] = letter >= 1 && letter <= 26 ? char('A' + letter - 1) : '?';
+            f.manufacturer[i] = char('@' + ((word >> (10 - 5 * i)) & 0x1Fu));
         }
         f.product = port.product;
     }
@@ -400,6 +417,28 @@ PortFacts rawFacts(const RawPort& port, const Text& adapterPath) {
 }
 
 std::size_t allocationsSoFar();
+
+/// The EDID of the monitor device `path` as a plain host reads it: into a
+/// buffer of 512 bytes, again at the size given when it is larger.
+template <class Platform>
+std::vector<std::uint8_t> rawEdid(const Text& path, Platform&& platformCall) {
+    std::uint8_t first[512];
+    UINT32 size = sizeof first;
+    LONG result = platformCall([&] { return vpiReadMonitorEdid(path.c_str(), first, &size); });
+    if (result == ERROR_SUCCESS) {
+        return std::vector<std::uint8_t>(first, first + size);
+    }
+    std::vector<std::uint8_t> edid;
+    for (int attempt = 0; attempt < 3 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+        edid.resize(size);
+        result = platformCall([&] { return vpiReadMonitorEdid(path.c_str(), edid.data(), &size); });
+        if (result == ERROR_SUCCESS) {
+            edid.resize(size);
+            return edid;
+        }
+    }
+    return std::vector<std::uint8_t>();
+}
 
 /// Allocations made inside the platform's calls, counted by directly<true>.
 std::size_t platformAllocations = 0;
@@ -531,6 +570,25 @@ template <bool CountPlatform = false, class Sink> bool directly(Sink& sink) {
             askDesktopAndColour<count>(port);
         }
         sink.facts(rawFacts(port, known->second));
+        if (withEdids) {
+            std::vector<std::uint8_t> edid;
+            const DISPLAYCONFIG_PATH_TARGET_INFO& t = port.path.targetInfo;
+            if (t.targetAvailable != 0) {
+                Text path = port.devicePath;
+                if ((port.path.flags & DISPLAYCONFIG_PATH_ACTIVE) == 0) {
+                    auto name = standin::makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+                        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, t.adapterId, t.id);
+                    if (platform<count>([&] { return DisplayConfigGetDeviceInfo(&name.header); }) ==
+                        ERROR_SUCCESS) {
+                        path = boundedName(name.monitorDevicePath);
+                    }
+                }
+                if (!path.empty()) {
+                    edid = rawEdid(path, [](auto call) { return platform<count>(call); });
+                }
+            }
+            sink.edid(edid);
+        }
         std::unordered_set<ModeKey, ModeKeyHash> seen;
         std::vector<ModeKey> distinct;
         DEVMODEW mode;
@@ -739,9 +797,11 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[++i]);
         } else if (argument == "--expect-ports" && i + 1 < argc) {
             expectPorts = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (argument == "--without-edids") {
+            withEdids = false;
         } else if (argument.rfind("--", 0) == 0) {
-            std::fprintf(stderr,
-                         "usage: library_vs_platform [--seconds S] [--expect-ports K] CASE...\n");
+            std::fprintf(stderr, "usage: library_vs_platform [--seconds S] [--expect-ports K] "
+                                 "[--without-edids] CASE...\n");
             return 2;
         } else {
             cases.push_back(argument);

@@ -567,10 +567,26 @@ void checkDecoded(const VideoPortWin7& port, const ModelPort& model) {
     if (ids) {
         EXPECT(ids->productCode == name.edidProductCodeId && ids->manufacturerId[3] == '\0',
                "EDID product code");
+        // Windows spells every 5-bit value as '@' + value; the platform's
+        // word has its two bytes swapped.
+        const unsigned word =
+            (name.edidManufactureId >> 8) | ((name.edidManufactureId & 0xFFu) << 8);
         for (int i = 0; i < 3; ++i) {
-            const char letter = ids->manufacturerId[i];
-            EXPECT((letter >= 'A' && letter <= 'Z') || letter == '?', "EDID letter");
+            EXPECT(ids->manufacturerId[i] == char('@' + ((word >> (10 - 5 * i)) & 0x1Fu)),
+                   "EDID letter");
         }
+    }
+    EXPECT(port.isMonitorConnected() == (model.path.targetInfo.targetAvailable != 0),
+           "monitor connected");
+    // A port in use answers from its refresh, with no platform call that a
+    // scripted fault could meet.
+    if (model.active && port.isMonitorConnected()) {
+        const auto monitor = port.connectedMonitor();
+        EXPECT(monitor && monitor->targetNameRead == model.targetNameRead &&
+                   monitor->ids.has_value() == ids.has_value() &&
+                   monitor->name == port.monitor()->name() &&
+                   monitor->devicePath == port.monitor()->devicePath(),
+               "connected monitor in use");
     }
     const auto state = port.displayState();
     EXPECT(state.has_value() == (model.active && model.hasSourceMode &&

@@ -12,7 +12,8 @@
 #       --benchmark_filter=refresh).
 #   scripts/bench.sh --wine [--seconds S]
 #       Windows build: library_vs_platform under Wine against Wine's own
-#       calls, on an Xorg dummy server switched to 4 outputs (as root); then
+#       calls, on an Xorg dummy server switched to 4 outputs with an EDID
+#       each (as root), with and without reading the EDIDs; then
 #       what an idle watch costs there (watch_idle, a minute each at the
 #       default interval, at 100 ms, and never polling).
 set -euo pipefail
@@ -51,8 +52,25 @@ if ((wine)); then
         run=$1 prefix=$2 program=$3 seconds=$4 idle=$5
         trap "\"$run\" --prefix \"$prefix\" --stop" EXIT
         tests/wine/xrandr-outputs.sh set 4
+        # Each output gets the EDID of a monitor (the RandR property), before the
+        # Wine session starts, which is when Wine reads it.
+        "$run" --prefix "$prefix" --stop
+        i=0
+        for edid in Dell-U2719D BenQ-GW2765 LG-TV-GSM0001 built-in-LGD05E5; do
+            python3 tests/wine/set-output-edid.py "DUMMY$i" "tests/edid/data/$edid.bin"
+            i=$((i + 1))
+        done
+        xrandr --query >/dev/null
+        # The processes of a new Wine session keep the wineserver busy for some
+        # seconds (an enumeration then takes 50-170 ms, not 8): a first run,
+        # not shown, lets them settle.
+        "$run" --prefix "$prefix" "$program" --seconds 3 --expect-ports 4 wine-settling \
+            >/dev/null
+        # With the EDIDs, then without: the difference is what reading them adds.
         "$run" --prefix "$prefix" "$program" --seconds "$seconds" --expect-ports 4 \
             wine-4-outputs
+        "$run" --prefix "$prefix" "$program" --seconds "$seconds" --expect-ports 4 \
+            --without-edids wine-4-outputs-no-edids
         # An idle watch: its own CPU time, and the wineserver'"'"'s (which
         # answers part of every call) over the same time, from /proc; at the
         # default interval, at 100 ms (twenty times the polls, which lifts

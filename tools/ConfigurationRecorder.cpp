@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace standin {
 namespace {
@@ -93,6 +95,41 @@ void readDesktop(Configuration& c, const std::u16string& device) {
     }
 }
 
+// The EDID of every monitor whose device path a target-name answer gave, as
+// vpiReadMonitorEdid reads it. A monitor whose EDID cannot be read is left
+// out, as one without an EDID is: its replay answers ERROR_FILE_NOT_FOUND.
+void readEdids(Configuration& c) {
+    for (const auto& [key, answer] : c.deviceInfo) {
+        DISPLAYCONFIG_TARGET_DEVICE_NAME record{};
+        if (key.type != DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME || !recordOf(answer, record)) {
+            continue;
+        }
+        const std::u16string path = nameOf(record.monitorDevicePath);
+        if (path.empty() || c.edids.count(path) != 0) {
+            continue;
+        }
+        std::vector<WCHAR> name(path.begin(), path.end());
+        name.push_back(0);
+        // The size, then the bytes; the EDID may grow in between.
+        UINT32 size = 0;
+        if (vpiReadMonitorEdid(name.data(), nullptr, &size) != ERROR_SUCCESS) {
+            continue;
+        }
+        for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
+            std::vector<unsigned char> edid(size);
+            const LONG result = vpiReadMonitorEdid(name.data(), edid.data(), &size);
+            if (result == ERROR_SUCCESS) {
+                edid.resize(size);
+                c.edids[path] = std::move(edid);
+                break;
+            }
+            if (result != ERROR_INSUFFICIENT_BUFFER) {
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 Configuration recordDisplayConfiguration() {
@@ -129,6 +166,7 @@ Configuration recordDisplayConfiguration() {
             readDesktop(c, device);
         }
     }
+    readEdids(c);
     return c;
 }
 

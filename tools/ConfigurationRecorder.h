@@ -1,5 +1,6 @@
-// Records what the platform's four display-configuration operations and the
-// desktop operation answer, whichever implementation of them the program is
+// Records what the platform's four display-configuration operations, the
+// desktop operation and vpiReadMonitorEdid answer, whichever implementation
+// of them the program is
 // linked with.
 #pragma once
 
@@ -23,8 +24,9 @@ private:
 // path's source, to the target-name and preferred-mode requests of every
 // path's target, to the adapter-name request of both their adapters, and to
 // the advanced-colour and SDR white-level requests of every active path's
-// target; and, for every source name obtained, the EDS_RAWMODE list and the
-// desktop facts (vpiGetDesktopFacts).
+// target; for every source name obtained, the EDS_RAWMODE list and the
+// desktop facts (vpiGetDesktopFacts); and for every monitor device path
+// obtained, the EDID that vpiReadMonitorEdid reads (none when it fails).
 // Throws RecordingError when the tables cannot be read.
 Configuration recordDisplayConfiguration();
 

@@ -17,7 +17,8 @@ namespace {
 const char* const usage =
     "Usage: vpi-record-display-config [options]\n"
     "Records the display configuration (paths, modes, device names, preferred\n"
-    "modes and raw mode lists) as JSON, to FILE or standard output.\n"
+    "modes, raw mode lists and monitors' EDIDs) as JSON, to FILE or standard\n"
+    "output.\n"
     "\n"
     "Options (a value may also follow an equals sign: --output=FILE):\n"
     "  -o, --output FILE  write the recording to FILE\n"

@@ -88,7 +88,8 @@ struct DisplayState {
 /// its PNP id ("DEL") and the maker's product code, which the monitor's
 /// device path shows too ("DISPLAY#DELA0E2#...": DEL, 0xA0E2).
 struct MonitorIds {
-    char manufacturerId[4] = {0, 0, 0, 0}; ///< three letters A to Z and a NUL
+    char manufacturerId[4] = {0, 0, 0,
+                              0}; ///< three of '@' to '_' (A to Z for registered ids) and a NUL
     std::uint16_t productCode = 0;
 
     friend bool operator==(const MonitorIds& a, const MonitorIds& b) {

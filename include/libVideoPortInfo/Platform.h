@@ -7,6 +7,7 @@
 
 #include <libVideoPortInfo/DesktopFacts.h>
 #include <libVideoPortInfo/DisplayConfig.h>
+#include <libVideoPortInfo/MonitorEdid.h> // the library's own EDID operation
 
 #include <cstddef>
 #include <cstring>

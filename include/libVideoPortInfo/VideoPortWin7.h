@@ -1,6 +1,7 @@
 #pragma once
 
 #include <libVideoPortInfo/Desktop.h>
+#include <libVideoPortInfo/ConnectedMonitor.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/ExtDevMode.h>
 #include <libVideoPortInfo/Monitor.h>
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace libVideoPortInfo {
 
@@ -104,6 +106,19 @@ public:
     /// debug only. The SDR white level is asked for once that request is
     /// answered.
     std::optional<AdvancedColor> advancedColor() const;
+    /// Whether a monitor is connected: the targetAvailable of the port's
+    /// path, whether or not the path is in use (hasAttachedMonitor()).
+    bool isMonitorConnected() const;
+    /// The connected monitor; empty exactly when isMonitorConnected() is
+    /// false. For a port in use it comes from the records read at the
+    /// refresh; otherwise each call asks the platform (the target-name and
+    /// preferred-mode requests; failures logged at debug priority).
+    std::optional<ConnectedMonitor> connectedMonitor() const;
+    /// The connected monitor's EDID, read through vpiReadMonitorEdid at each
+    /// call (for a port not in use, after a target-name request for the
+    /// monitor's device path). Empty when no monitor is connected, when it
+    /// has no EDID and when the read failed (logged at debug priority).
+    std::vector<std::uint8_t> monitorEdid() const;
 
 private:
     friend class VideoPortFactoryWin7;
@@ -123,15 +138,18 @@ private:
     void setSourceInfoMode(const DISPLAYCONFIG_MODE_INFO& mode);
     void setTargetInfoMode(const DISPLAYCONFIG_MODE_INFO& mode);
 
-    /// What the target-name record tells besides the monitor's names. The
-    /// record is read for an active path only; `known` is false otherwise,
-    /// and when the request failed.
+    /// What the target-name record tells besides the monitor's names, and
+    /// the preferred mode. The records are read for an active path only;
+    /// `known` and `preferredModeKnown` are false otherwise, and when their
+    /// request failed.
     struct TargetFacts {
         bool known = false;
         bool edidIdsValid = false;
         std::uint16_t edidManufactureId = 0;
         std::uint16_t edidProductCodeId = 0;
         std::uint32_t connectorInstance = 0;
+        bool preferredModeKnown = false;
+        MonitorMode preferredMode;
     };
 
     DISPLAYCONFIG_PATH_INFO path_;

@@ -3,6 +3,7 @@
 // EDID ids' byte order. Each rule lives here once.
 #pragma once
 
+#include <libVideoPortInfo/ConnectedMonitor.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/Platform.h>
 
@@ -66,19 +67,32 @@ inline RefreshRate refreshRateOf(const DISPLAYCONFIG_PATH_INFO& path,
 /// The EDID ids as the target-name record carries them. The EDID stores the
 /// manufacturer id as a big-endian word of three 5-bit letters (1 = 'A'); the
 /// platform hands it over with the word's two bytes swapped, so "DEL"
-/// (0x10AC in the EDID) arrives as 0xAC10. A letter outside A to Z, which no
-/// registered id has, shows as '?'. The product code arrives as the number
-/// the device path shows in hexadecimal.
+/// (0x10AC in the EDID) arrives as 0xAC10. Every 5-bit value reads '@' plus
+/// the value, as Windows spells it in device paths and as the EDID decoder
+/// (edid/) reads it: zero ids read "@@@", and the values above 26, which no
+/// registered id has, read '[' to '_'. The product code arrives as the
+/// number the device path shows in hexadecimal.
 inline MonitorIds monitorIdsOf(std::uint16_t edidManufactureId, std::uint16_t edidProductCodeId) {
     const unsigned word = (edidManufactureId >> 8) | ((edidManufactureId & 0xFFu) << 8);
     MonitorIds ids;
     for (int i = 0; i < 3; ++i) {
-        const unsigned letter = (word >> (10 - 5 * i)) & 0x1Fu;
-        ids.manufacturerId[i] =
-            letter >= 1 && letter <= 26 ? static_cast<char>('A' + letter - 1) : '?';
+        ids.manufacturerId[i] = static_cast<char>('@' + ((word >> (10 - 5 * i)) & 0x1Fu));
     }
     ids.productCode = edidProductCodeId;
     return ids;
+}
+
+/// The preferred-mode record's mode: its size and the exact vertical sync
+/// of its timing (0/0 when the platform gave a zero denominator).
+inline MonitorMode preferredModeOf(const DISPLAYCONFIG_TARGET_PREFERRED_MODE& record) {
+    const DISPLAYCONFIG_RATIONAL& vSync = record.targetMode.targetVideoSignalInfo.vSyncFreq;
+    MonitorMode mode;
+    mode.width = record.width;
+    mode.height = record.height;
+    if (vSync.Denominator != 0) {
+        mode.refreshRate = RefreshRate{vSync.Numerator, vSync.Denominator};
+    }
+    return mode;
 }
 
 } // namespace decoding

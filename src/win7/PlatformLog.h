@@ -35,6 +35,16 @@ constexpr PlatformLogMessage desktopFactsFailed{"89 ", "Unable to get desktop fa
                                                 tkl::LoggerPriority::PRIORITY_DEBUG};
 constexpr PlatformLogMessage advancedColorFailed{"90 ", "Unable to get advanced color info ",
                                                  tkl::LoggerPriority::PRIORITY_DEBUG};
+// Asked on demand, for monitors that are connected but not in use and for
+// EDIDs: an answer a host may not need, so only at debug priority.
+constexpr PlatformLogMessage edidReadFailed{"101 ", "Unable to read the EDID of a monitor ",
+                                            tkl::LoggerPriority::PRIORITY_DEBUG};
+constexpr PlatformLogMessage connectedNameFailed{
+    "102 ", "Unable to get monitor name of a connected monitor ",
+    tkl::LoggerPriority::PRIORITY_DEBUG};
+constexpr PlatformLogMessage connectedModeFailed{
+    "103 ", "Unable to get preferred mode of a connected monitor ",
+    tkl::LoggerPriority::PRIORITY_DEBUG};
 } // namespace platformLog
 
 /// Logs "<id> <text><result>" through the logger "libVideoPortInfo" when both

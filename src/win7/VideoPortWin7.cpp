@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace libVideoPortInfo {
 
@@ -23,6 +24,91 @@ tkl::Logger* portLogger = nullptr;
 std::uint32_t hashOf(const DisplayResolution& mode) {
     return hashWords(std::uint64_t(mode.width()) << 32 | mode.height(),
                      std::uint64_t(mode.frequency()) << 32 | mode.bitsPerPixel());
+}
+
+/// The two records the platform keeps of a target's monitor, and what each
+/// request answered. The records start zero-filled, so a failed request
+/// leaves empty names and an all-zero mode.
+struct MonitorRecords {
+    DISPLAYCONFIG_TARGET_DEVICE_NAME name;
+    DISPLAYCONFIG_TARGET_PREFERRED_MODE preferredMode;
+    LONG nameResult;
+    LONG preferredModeResult;
+};
+
+/// The target-name request, then the preferred-mode request.
+MonitorRecords readMonitorRecords(const DISPLAYCONFIG_PATH_TARGET_INFO& target) {
+    MonitorRecords records{
+        makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, target.adapterId, target.id),
+        makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, target.adapterId, target.id),
+        ERROR_SUCCESS, ERROR_SUCCESS};
+    records.nameResult = DisplayConfigGetDeviceInfo(&records.name.header);
+    records.preferredModeResult = DisplayConfigGetDeviceInfo(&records.preferredMode.header);
+    return records;
+}
+
+template <std::size_t N> tkl::String nameField(const WCHAR (&field)[N]) {
+    tkl::String text;
+    text.assignBounded(reinterpret_cast<const unsigned short*>(field), N);
+    return text;
+}
+
+/// The monitor as its records tell it; what a failed request would have
+/// told stays empty.
+ConnectedMonitor connectedMonitorOf(const MonitorRecords& records) {
+    ConnectedMonitor monitor;
+    if (records.nameResult == ERROR_SUCCESS) {
+        const DISPLAYCONFIG_TARGET_DEVICE_NAME& name = records.name;
+        monitor.targetNameRead = true;
+        monitor.name = nameField(name.monitorFriendlyDeviceName);
+        monitor.devicePath = nameField(name.monitorDevicePath);
+        if (name.flags.edidIdsValid != 0) {
+            monitor.ids = decoding::monitorIdsOf(name.edidManufactureId, name.edidProductCodeId);
+        }
+        monitor.connectorInstance = name.connectorInstance;
+    }
+    if (records.preferredModeResult == ERROR_SUCCESS) {
+        monitor.preferredModeRead = true;
+        monitor.preferredMode = decoding::preferredModeOf(records.preferredMode);
+    }
+    return monitor;
+}
+
+/// The most an EDID holds: 256 blocks of 128 bytes. A larger answer is taken
+/// for a fault rather than allocated.
+constexpr UINT32 kMaxEdidSize = 256 * 128;
+
+/// The EDID that the platform keeps for the monitor device `path`; empty when
+/// there is none or it cannot be read (logged at debug priority).
+std::vector<std::uint8_t> readEdid(const tkl::String& path) {
+    const LPCWSTR device = reinterpret_cast<LPCWSTR>(path.getUCS2Buffer());
+    // Most EDIDs are one to four blocks: one read into a buffer of four gets
+    // them, and the copy out is the one allocation. A larger EDID is read
+    // again at the size the platform gives, a few times, as it may change
+    // meanwhile.
+    std::uint8_t first[512];
+    UINT32 size = sizeof first;
+    LONG result = vpiReadMonitorEdid(device, first, &size);
+    if (result == ERROR_SUCCESS && size <= sizeof first) {
+        return std::vector<std::uint8_t>(first, first + size);
+    }
+    std::vector<std::uint8_t> edid;
+    for (int attempt = 0; attempt < 3 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+        if (size > kMaxEdidSize) {
+            break;
+        }
+        edid.resize(size);
+        result = vpiReadMonitorEdid(device, edid.data(), &size);
+        if (result == ERROR_SUCCESS && size <= edid.size()) {
+            edid.resize(size);
+            return edid;
+        }
+    }
+    logPlatformResult(portLogger, platformLog::edidReadFailed,
+                      result == ERROR_SUCCESS ? ERROR_INSUFFICIENT_BUFFER : result);
+    return std::vector<std::uint8_t>();
 }
 
 } // namespace
@@ -248,6 +334,63 @@ tkl::String VideoPortWin7::portKey(const tkl::String& adapterDevicePath) const {
     return tkl::String((adapter + target).c_str());
 }
 
+bool VideoPortWin7::isMonitorConnected() const {
+    return path_.targetInfo.targetAvailable != 0;
+}
+
+std::optional<ConnectedMonitor> VideoPortWin7::connectedMonitor() const {
+    if (!isMonitorConnected()) {
+        return std::nullopt;
+    }
+    if (!hasAttachedMonitor()) {
+        const MonitorRecords records = readMonitorRecords(path_.targetInfo);
+        if (records.nameResult != ERROR_SUCCESS) {
+            logPlatformResult(portLogger, platformLog::connectedNameFailed, records.nameResult);
+        }
+        if (records.preferredModeResult != ERROR_SUCCESS) {
+            logPlatformResult(portLogger, platformLog::connectedModeFailed,
+                              records.preferredModeResult);
+        }
+        return connectedMonitorOf(records);
+    }
+    // In use: what update() read. Every active path has a monitor record.
+    ConnectedMonitor monitor;
+    if (const Monitor* record = monitor_.get()) {
+        monitor.name = record->name();
+        monitor.devicePath = record->devicePath();
+    }
+    monitor.ids = monitorIds();
+    monitor.connectorInstance = connectorInstance();
+    monitor.preferredMode = target_.preferredMode;
+    monitor.targetNameRead = target_.known;
+    monitor.preferredModeRead = target_.preferredModeKnown;
+    return monitor;
+}
+
+std::vector<std::uint8_t> VideoPortWin7::monitorEdid() const {
+    if (!isMonitorConnected()) {
+        return std::vector<std::uint8_t>();
+    }
+    tkl::String path;
+    if (hasAttachedMonitor()) {
+        if (const Monitor* record = monitor_.get()) {
+            path = record->devicePath();
+        }
+    } else {
+        auto name = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
+            DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, path_.targetInfo.adapterId,
+            path_.targetInfo.id);
+        const LONG result = DisplayConfigGetDeviceInfo(&name.header);
+        if (result != ERROR_SUCCESS) {
+            logPlatformResult(portLogger, platformLog::connectedNameFailed, result);
+            return std::vector<std::uint8_t>();
+        }
+        path = nameField(name.monitorDevicePath);
+    }
+    // A monitor without a device path has no EDID to find.
+    return path.empty() ? std::vector<std::uint8_t>() : readEdid(path);
+}
+
 bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
     path_ = path;
     target_ = TargetFacts();
@@ -267,11 +410,10 @@ bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
         return true;
     }
 
-    auto targetName = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_DEVICE_NAME>(
-        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, path_.targetInfo.adapterId, path_.targetInfo.id);
-    result = DisplayConfigGetDeviceInfo(&targetName.header);
-    if (result != ERROR_SUCCESS) {
-        logPlatformResult(portLogger, platformLog::monitorNameFailed, result);
+    const MonitorRecords records = readMonitorRecords(path_.targetInfo);
+    const DISPLAYCONFIG_TARGET_DEVICE_NAME& targetName = records.name;
+    if (records.nameResult != ERROR_SUCCESS) {
+        logPlatformResult(portLogger, platformLog::monitorNameFailed, records.nameResult);
     } else {
         target_.known = true;
         target_.edidIdsValid = targetName.flags.edidIdsValid != 0;
@@ -279,17 +421,16 @@ bool VideoPortWin7::update(const DISPLAYCONFIG_PATH_INFO& path) {
         target_.edidProductCodeId = targetName.edidProductCodeId;
         target_.connectorInstance = targetName.connectorInstance;
     }
-
-    auto preferredMode = makeDeviceInfoRequest<DISPLAYCONFIG_TARGET_PREFERRED_MODE>(
-        DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, path_.targetInfo.adapterId,
-        path_.targetInfo.id);
-    result = DisplayConfigGetDeviceInfo(&preferredMode.header);
-    if (result != ERROR_SUCCESS) {
-        logPlatformResult(portLogger, platformLog::preferredModeFailed, result);
+    if (records.preferredModeResult != ERROR_SUCCESS) {
+        logPlatformResult(portLogger, platformLog::preferredModeFailed,
+                          records.preferredModeResult);
+    } else {
+        target_.preferredModeKnown = true;
+        target_.preferredMode = decoding::preferredModeOf(records.preferredMode);
     }
 
     // A monitor record is made for every active path, also when a query failed.
-    monitor_ = new Monitor(targetName, preferredMode, displayId_);
+    monitor_ = new Monitor(targetName, records.preferredMode, displayId_);
     return true;
 }
 

@@ -285,6 +285,7 @@ constexpr const char* kFormatName = "vpi-display-config";
 using DeviceInfoEntry = std::pair<DeviceInfoKey, DeviceInfoAnswer>;
 using ModeList = std::pair<std::u16string, std::vector<DEVMODEW>>;
 using DesktopEntry = std::pair<std::u16string, VpiDesktopFacts>;
+using EdidEntry = std::pair<std::u16string, std::vector<unsigned char>>;
 
 struct Document : Configuration {
     Json format = kFormatName;
@@ -325,7 +326,8 @@ std::int64_t integer(const Json& value, std::int64_t min, std::int64_t max) {
 // The tables: a list, or entries by key (read into an Entry, key included).
 template <typename T> struct Table : std::false_type {};
 template <typename T> struct Table<std::vector<T>> : std::true_type { using Entry = T; };
-template <typename K, typename M> struct Table<std::map<K, M>> : std::true_type {
+template <typename K, typename M, typename C, typename A>
+struct Table<std::map<K, M, C, A>> : std::true_type {
     using Entry = std::pair<K, M>;
 };
 
@@ -345,6 +347,13 @@ public:
     // A member that may be left out: absent, it reads as empty, and an empty
     // one is not written.
     template <typename T> void operator()(const char* name, std::optional<T>& field);
+    // A member that older documents lack: read when present, written when
+    // not empty, so that a document without it writes back the same text.
+    template <typename T> void optional(const char* name, T& field) {
+        if (reading() ? in_->find(name) != in_->end() : !field.empty()) {
+            (*this)(name, field);
+        }
+    }
 
     // A reading codec refuses, with the place, what a writing one cannot write.
     [[noreturn]] void refuse(const char* field, const std::string& reading,
@@ -363,7 +372,8 @@ private:
     template <typename T> static void add(std::vector<T>& table, const Json& value) {
         read(value, table.emplace_back());
     }
-    template <typename K, typename M> static void add(std::map<K, M>& table, const Json& value);
+    template <typename K, typename M, typename C, typename A>
+    static void add(std::map<K, M, C, A>& table, const Json& value);
 
     const Json* in_;                 // reading: the object
     std::vector<const char*> names_; // reading: the fields taken
@@ -533,6 +543,21 @@ struct Fields {
         facts.dpiSource = static_cast<UINT32>(known - std::begin(sources));
     }
 
+    // A monitor's device path and its EDID as hexadecimal digits, two per
+    // byte (written in lower case).
+    static void of(Codec& v, EdidEntry& r) {
+        v("monitorDevicePath", r.first);
+        if (r.first.empty()) {
+            v.refuse("monitorDevicePath", "an empty path names no monitor",
+                     "an EDID without a monitor device path cannot be written");
+        }
+        Json hex = v.reading() ? Json() : Json(hexOf(r.second));
+        v("edid", hex);
+        if (v.reading()) {
+            within("edid", [&] { r.second = bytesOfHex(hex); });
+        }
+    }
+
     static void of(Codec& v, Document& r) {
         VPI_FIELDS(format, version);
         // Compared as a string: comparing with a Json value would make one
@@ -548,6 +573,7 @@ struct Fields {
         });
         VPI_FIELDS(paths, modes, deviceInfo, displayModes);
         v("desktop", r.desktop);
+        v.optional("edids", r.edids);
     }
 
     // Keyed tables take one entry per key.
@@ -564,6 +590,45 @@ struct Fields {
     }
     [[noreturn]] static void duplicate(const DesktopEntry& r) {
         fail("device", "a second entry for " + toUtf8(r.first));
+    }
+    // Paths that differ in case alone name one monitor.
+    [[noreturn]] static void duplicate(const EdidEntry& r) {
+        fail("monitorDevicePath", "a second EDID for " + toUtf8(r.first));
+    }
+
+    static std::string hexOf(const std::vector<unsigned char>& bytes) {
+        static const char digits[] = "0123456789abcdef";
+        std::string text;
+        text.reserve(2 * bytes.size());
+        for (const unsigned char byte : bytes) {
+            text += digits[byte >> 4];
+            text += digits[byte & 0xF];
+        }
+        return text;
+    }
+
+    // Either case of the digits; nothing else, not even blanks.
+    static std::vector<unsigned char> bytesOfHex(const Json& value) {
+        expect(value.is_string(), "a string of hexadecimal digits", value);
+        const std::string& text = value.get_ref<const std::string&>();
+        if (text.size() % 2 != 0) {
+            fail("", "an odd number of hexadecimal digits (" + std::to_string(text.size()) + ")");
+        }
+        const auto digit = [&](std::size_t i) {
+            const char c = text[i];
+            if (c >= '0' && c <= '9') {
+                return c - '0';
+            }
+            if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) {
+                return (c | 0x20) - 'a' + 10;
+            }
+            fail("", "character " + std::to_string(i) + " is not a hexadecimal digit");
+        };
+        std::vector<unsigned char> bytes(text.size() / 2);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<unsigned char>(digit(2 * i) << 4 | digit(2 * i + 1));
+        }
+        return bytes;
     }
 };
 
@@ -618,7 +683,8 @@ template <typename T> void Codec::read(const Json& value, T& field) {
     }
 }
 
-template <typename K, typename M> void Codec::add(std::map<K, M>& table, const Json& value) {
+template <typename K, typename M, typename C, typename A>
+void Codec::add(std::map<K, M, C, A>& table, const Json& value) {
     std::pair<K, M> entry;
     read(value, entry);
     if (!table.insert(entry).second) {

@@ -1,5 +1,5 @@
-// The four display-configuration operations and the desktop operation,
-// served from a Configuration.
+// The four display-configuration operations, the desktop operation and
+// vpiReadMonitorEdid, served from a Configuration.
 #include <standin/ConfigurationJson.h>
 #include <standin/StandIn.h>
 
@@ -670,6 +670,34 @@ VPI_STANDIN_API LONG WINAPI vpiGetDesktopFacts(const WCHAR* gdiDeviceName, VpiDe
         const UINT32 size = facts->size; // the caller's, kept
         *facts = *found;
         facts->size = size;
+        return ERROR_SUCCESS;
+    });
+}
+
+VPI_STANDIN_API LONG WINAPI vpiReadMonitorEdid(LPCWSTR monitorDevicePath, BYTE* buffer,
+                                               UINT32* size) {
+    return standin::serve(Operation::ReadMonitorEdid, [&](standin::State& s) -> LONG {
+        if (monitorDevicePath == nullptr || monitorDevicePath[0] == 0 || size == nullptr) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (!s.served) {
+            return s.refusal;
+        }
+        const auto& edids = s.served->configuration().edids;
+        const auto it = edids.find(reinterpret_cast<const char16_t*>(monitorDevicePath));
+        if (it == edids.end()) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        const std::vector<unsigned char>& edid = it->second;
+        const UINT32 capacity = *size;
+        *size = static_cast<UINT32>(edid.size());
+        if (buffer == nullptr) {
+            return ERROR_SUCCESS;
+        }
+        if (capacity < edid.size()) {
+            return ERROR_INSUFFICIENT_BUFFER;
+        }
+        std::copy(edid.begin(), edid.end(), buffer);
         return ERROR_SUCCESS;
     });
 }

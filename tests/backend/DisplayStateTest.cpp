@@ -29,8 +29,10 @@ TEST(DisplayDecoding, EdidIdsAsWindowsHandsThemOver) {
         {"DISPLAY#SAM0F9B#5&1a0b0c0d&0&UID4352", 0x2D4C, 0x0F9B, "SAM"},
         {"DISPLAY#GSM5B09#5&2c3d4e5f&0&UID4353", 0x6D1E, 0x5B09, "GSM"},
         {"DISPLAY#AUO213E#4&3b4c5d6e&0&UID265988", 0xAF06, 0x213E, "AUO"},
-        {"(letter 0 and 27-31 are no letters)", 0x0000, 0, "???"},
-        {"", 0xFFFF, 0xFFFF, "?\?\?"},
+        // Windows spells every 5-bit value as '@' + value, letters or not.
+        {"DISPLAY#@@@0000#(the zero ids)", 0x0000, 0, "@@@"},
+        {"DISPLAY#[\\]ABCD#(values 27, 28, 29)", 0x9D6F, 0xABCD, "[\\]"},
+        {"DISPLAY#___FFFF#(every bit set)", 0xFFFF, 0xFFFF, "___"},
     };
     for (const auto& c : cases) {
         const libVideoPortInfo::MonitorIds ids = decoding::monitorIdsOf(c.manufacturer, c.product);

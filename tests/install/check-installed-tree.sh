@@ -73,7 +73,7 @@ check_host_output() {
 
 case $mode in
 native)
-    for library in libdovAzaveVevoZoraVuz7.so.1 libVideoPortInfo.so.0 libCommon.so.0 \
+    for library in libdovAzaveVevoZoraVuz7.so.2 libVideoPortInfo.so.0 libCommon.so.0 \
         libStandIn.so.0 libvpi.so.1; do
         [[ -f $prefix/lib/$library ]] || fail "the installed tree lacks lib/$library"
     done

@@ -97,6 +97,23 @@ TEST_F(RecordedConfiguration, ARecordingOfWineReplaysAsWineAnswered) {
     EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()), readFile(file));
 }
 
+// Every recording in the tree loads, those made before EDIDs were recorded
+// too, and records to the same file again when replayed.
+TEST_F(RecordedConfiguration, EveryRecordingReplaysAndRecordsTheSameFile) {
+    std::vector<std::string> files = {VPI_BUILT_IN_RECORDING, VPI_WINE_RECORDING,
+                                      VPI_DESKTOP_RECORDING};
+    for (const auto& entry : std::filesystem::directory_iterator(VPI_TEST_DATA_DIR)) {
+        files.push_back(entry.path().string());
+    }
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(serveFile(file), "");
+        EXPECT_EQ(standin::configurationToJson(standin::recordDisplayConfiguration()),
+                  readFile(file));
+    }
+    EXPECT_GE(files.size(), 5u);
+}
+
 TEST(ConfigurationText, Utf16AndUtf8ConvertBothWays) {
     const std::u16string text = u"Gr\u00FC\u00DFe \u6A5F \U0001F5B5";
     EXPECT_EQ(standin::toUtf8(text), "Gr\xC3\xBC\xC3\x9F"
@@ -156,6 +173,24 @@ const Malformed kMalformed[] = {
     {"no-dpi", [](Json& d) { d["desktop"][0]["dpi"] = 0; }, "desktop[0].dpi: 0 is not a DPI"},
     {"duplicate-desktop-device", [](Json& d) { d["desktop"].push_back(d["desktop"][0]); },
      "desktop[2].device: a second entry for \\\\.\\DISPLAY1"},
+    {"edids-not-an-array", [](Json& d) { d["edids"] = Json::object(); },
+     "edids: expected an array, found object"},
+    {"edid-not-text", [](Json& d) { d["edids"][0]["edid"] = 0; },
+     "edids[0].edid: expected a string of hexadecimal digits, found number"},
+    {"edid-odd-digits", [](Json& d) { d["edids"][0]["edid"] = "00f"; },
+     "edids[0].edid: an odd number of hexadecimal digits (3)"},
+    {"edid-not-hex", [](Json& d) { d["edids"][1]["edid"] = "00FF 0"; },
+     "edids[1].edid: character 4 is not a hexadecimal digit"},
+    {"edid-without-path", [](Json& d) { d["edids"][0]["monitorDevicePath"] = ""; },
+     "edids[0].monitorDevicePath: an empty path names no monitor"},
+    {"duplicate-edid",
+     [](Json& d) {
+         Json twin = d["edids"][0];
+         twin["monitorDevicePath"] = "\\\\?\\display#dela0e2#5&2A8B3C1F&0&uid28931#"
+                                     "{E6F07B5F-EE97-4A90-B076-33F57BF4EAA7}";
+         d["edids"].push_back(twin);
+     },
+     "edids[2].monitorDevicePath: a second EDID for \\\\?\\display#dela0e2"},
 };
 
 // Each unusable file gets one line naming it and its fault, and then the

@@ -172,6 +172,61 @@ TEST_F(StandInDeviceInfo, ArgumentChecks) {
               ERROR_NOT_SUPPORTED);
 }
 
+using StandInEdids = StandInTest;
+
+// The HDMI monitor's EDID, asked by the path its target name gives, in every
+// way the operation is called.
+TEST_F(StandInEdids, ServedByPathWithSizeQueriesAndShortBuffers) {
+    DISPLAYCONFIG_TARGET_DEVICE_NAME target{};
+    ASSERT_EQ(ask(target, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, kAdapter, kHdmi),
+              ERROR_SUCCESS);
+    const std::vector<WCHAR> path = wide(standin::nameOf(target.monitorDevicePath));
+    std::u16string upper = standin::nameOf(target.monitorDevicePath);
+    for (char16_t& c : upper) {
+        c = c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
+    }
+    const std::vector<WCHAR> otherCase = wide(upper);
+    const std::vector<WCHAR> unknown = wide(u"\\\\?\\DISPLAY#NONE0000#1");
+    const WCHAR empty[1] = {0};
+    // The Dell's, the first by path: a base block and a CTA-861 block.
+    const std::vector<unsigned char> edid = standin::defaultConfiguration().edids.begin()->second;
+    const UINT32 edidSize = 256;
+    ASSERT_EQ(edid.size(), edidSize);
+    const struct {
+        const char* what;
+        const WCHAR* path;
+        bool buffer;
+        bool size;
+        UINT32 capacity;
+        LONG result;
+        UINT32 sizeAfter; // the capacity when left alone
+        bool written;
+    } cases[] = {
+        {"whole", path.data(), true, true, 300, ERROR_SUCCESS, edidSize, true},
+        {"exact", path.data(), true, true, edidSize, ERROR_SUCCESS, edidSize, true},
+        {"path in another case", otherCase.data(), true, true, 300, ERROR_SUCCESS, edidSize, true},
+        {"size query", path.data(), false, true, 0, ERROR_SUCCESS, edidSize, false},
+        {"short buffer", path.data(), true, true, edidSize - 1, ERROR_INSUFFICIENT_BUFFER, edidSize,
+         false},
+        {"unknown monitor", unknown.data(), true, true, 300, ERROR_FILE_NOT_FOUND, 300, false},
+        {"null path", nullptr, true, true, 300, ERROR_INVALID_PARAMETER, 300, false},
+        {"empty path", empty, true, true, 300, ERROR_INVALID_PARAMETER, 300, false},
+        {"null size", path.data(), true, false, 0, ERROR_INVALID_PARAMETER, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<BYTE> buffer(300, 0xA5);
+        UINT32 size = c.capacity;
+        EXPECT_EQ(vpiReadMonitorEdid(c.path, c.buffer ? buffer.data() : nullptr,
+                                     c.size ? &size : nullptr),
+                  c.result);
+        EXPECT_EQ(size, c.sizeAfter);
+        EXPECT_EQ(std::equal(edid.begin(), edid.end(), buffer.begin()), c.written);
+        EXPECT_EQ(buffer[edidSize], 0xA5) << "nothing written past the EDID";
+    }
+    EXPECT_EQ(standin::callCount(standin::Operation::ReadMonitorEdid), std::size(cases));
+}
+
 using StandInDisplayModes = StandInTest;
 
 TEST_F(StandInDisplayModes, RawListsEndWithZeroAndHoldTwinsOfEqualResolution) {

@@ -43,6 +43,12 @@
 #       and tells the primary's new mode; one polling every 200 ms tells
 #       DUMMY1 switched off (port removed) and on again (port added, with
 #       the same key); each stops cleanly.
+#   check-e2e.sh edid WINE_RUN PREFIX HOST_EXE RECORDER_EXE
+#       3 outputs at distinct sizes, two given different EDIDs of the corpus
+#       (RandR's EDID property, set before the Wine session starts) and one
+#       none: through the real SetupAPI, the host reads back exactly the
+#       bytes set for each of the two and none for the third, and the
+#       recorder records the same two.
 #   check-e2e.sh record-replay WINE_RUN PREFIX RECORDER_EXE VIDEOPORTS_EXE STANDIN_VIDEOPORTS_EXE HOST_EXE
 #       2 outputs: the recorder's file, replayed by the same build's
 #       videoports on the stand-in platform, gives the JSON that
@@ -52,7 +58,7 @@
 set -euo pipefail
 
 if [[ $# -lt 4 ]]; then
-    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|layout|vpi-watch|record-replay WINE_RUN PREFIX EXE..." >&2
+    echo "usage: $0 null-driver|ports|refresh|no-outputs|watch|soak|layout|vpi-watch|edid|record-replay WINE_RUN PREFIX EXE..." >&2
     exit 2
 fi
 mode=$1
@@ -595,6 +601,48 @@ run_vpi_watch() {
     stop_watch_host
 }
 
+run_edid() {
+    local host=$1 recorder=$2 corpus=$here/../edid/data output size edid expected line
+    # Each output at a size of its own, by which its port is found.
+    "$outputs" set 3
+    xrandr --addmode DUMMY2 1280x720 2>/dev/null || true
+    xrandr --output DUMMY2 --mode 1280x720
+    declare -A sizes=([DUMMY0]=2048x1536 [DUMMY1]=1920x1080 [DUMMY2]=1280x720)
+    declare -A edids=([DUMMY0]=Dell-U2719D [DUMMY1]=built-in-LGD05E5 [DUMMY2]="")
+    # Before the session starts: Wine reads the property when it does.
+    "$wine_run" --prefix "$prefix" --stop
+    for output in DUMMY0 DUMMY1; do
+        python3 "$here/set-output-edid.py" "$output" "$corpus/${edids[$output]}.bin" ||
+            fail "could not set the EDID of $output"
+    done
+    xrandr --query >/dev/null
+    start_host "$host"
+    wait_for_outputs 3
+    ask edids
+    echo -n "$reply"
+    for output in DUMMY0 DUMMY1 DUMMY2; do
+        size=${sizes[$output]} edid=${edids[$output]}
+        expected=-
+        [[ -z $edid ]] || expected=$(od -An -v -tx1 "$corpus/$edid.bin" | tr -d ' \n')
+        line=$(grep -E "^edid [0-9]+ $size " <<<"$reply" || true)
+        [[ $line == *" connected=1 bytes=$expected" ]] ||
+            fail "$output ($size): expected the EDID ${edid:-(none)}, read: ${line:0:80}"
+    done
+    stop_host
+    check_log "$work/host.err" 3 "edid"
+
+    # The recorder reads them through the same operation.
+    (cd "$work" && "$wine_run" --prefix "$prefix" "$recorder" -o recording.json) ||
+        fail "the recorder failed"
+    python3 - "$work/recording.json" "$corpus/${edids[DUMMY0]}.bin" \
+        "$corpus/${edids[DUMMY1]}.bin" <<'PYTHON' || fail "the recording's EDIDs are not the two set"
+import json, sys
+recorded = sorted(e["edid"] for e in json.load(open(sys.argv[1])).get("edids", []))
+expected = sorted(open(path, "rb").read().hex() for path in sys.argv[2:])
+assert recorded == expected, f"{len(recorded)} EDIDs recorded"
+PYTHON
+}
+
 run_record_replay() {
     local recorder=$1 videoports=$2 replayer=$3 host=$4 status=0
     "$outputs" set 2
@@ -629,6 +677,7 @@ watch) run_watch "$@" ;;
 soak) run_soak "$@" ;;
 layout) run_layout "$@" ;;
 vpi-watch) run_vpi_watch "$@" ;;
+edid) run_edid "$@" ;;
 record-replay) run_record_replay "$@" ;;
 *)
     echo "$0: unknown check $mode" >&2

@@ -19,6 +19,10 @@
 //   steady   refreshes three times on the same configuration and prints the
 //            number of live blocks on the C runtime's heap after each:
 //              steady ok=0|1 ports=N blocks=A,B,C heapwalk=end|errorN
+//   edids    one line per port: its current size and the EDID the library
+//            reads for its connected monitor (VideoPortWin7::monitorEdid()),
+//            in hexadecimal, or "-" for none:
+//              edid I WxH connected=0|1 bytes=HEX|-
 //   mode W H sets the primary display's mode to W x H the Windows way
 //            (ChangeDisplaySettingsExW), which tells every top-level window
 //            with WM_DISPLAYCHANGE:
@@ -28,10 +32,12 @@
 #include <libVideoPortInfo/Platform.h>
 #include <libVideoPortInfo/VideoPort.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
+#include <libVideoPortInfo/VideoPortWin7.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -189,6 +195,24 @@ void steady() {
     }
 }
 
+void printEdids() {
+    auto factory = libVideoPortInfo::VideoPortFactoryWin7::factory();
+    for (unsigned i = 0; i < factory->numVideoPorts(); ++i) {
+        const auto& port =
+            static_cast<const libVideoPortInfo::VideoPortWin7&>(*factory->videoPort(i));
+        const auto state = port.displayState();
+        std::string hex;
+        for (const std::uint8_t byte : port.monitorEdid()) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", byte);
+            hex += digits;
+        }
+        std::printf("edid %u %ux%u connected=%d bytes=%s\n", i, state ? state->width : 0,
+                    state ? state->height : 0, port.isMonitorConnected() ? 1 : 0,
+                    hex.empty() ? "-" : hex.c_str());
+    }
+}
+
 void setMode(const char* arguments) {
     DEVMODEW mode;
     std::memset(&mode, 0, sizeof mode);
@@ -220,6 +244,8 @@ int main() {
             printPlatform();
         } else if (std::strcmp(line, "steady") == 0) {
             steady();
+        } else if (std::strcmp(line, "edids") == 0) {
+            printEdids();
         } else if (std::strncmp(line, "mode ", 5) == 0) {
             setMode(line + 5);
         } else if (std::strcmp(line, "quit") != 0) {

@@ -1,6 +1,7 @@
 // A whole machine's display configuration, as the four display-configuration
 // operations serve it: the path and mode tables, the answer to every
-// device-information request and every device's raw mode list. Header-only, so
+// device-information request and every device's raw mode list; and the
+// monitors' EDIDs, which vpiReadMonitorEdid serves. Header-only, so
 // that the stand-in, the recorder and tests can all use it without sharing
 // state.
 #pragma once
@@ -148,6 +149,18 @@ inline std::u16string madeUpAdapterPath(const LUID& adapter) {
     return path + u"#{5b45201d-f2f2-4f3b-85bb-30ff1f953599}";
 }
 
+// Orders monitor device paths as the platform compares them: ASCII letters
+// without regard to case (the target-name request and SetupAPI spell the
+// same path in different cases).
+struct DevicePathLess {
+    static char16_t folded(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
+    bool operator()(const std::u16string& a, const std::u16string& b) const {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(),
+            [](char16_t x, char16_t y) { return folded(x) < folded(y); });
+    }
+};
+
 struct Configuration {
     // The QDC_ALL_PATHS table, in the order it is served; QDC_ONLY_ACTIVE_PATHS
     // serves its active paths with their mode records renumbered.
@@ -167,6 +180,9 @@ struct Configuration {
     // configuration that does not tell (recordings made before these facts
     // were recorded): it answers derivedDesktop() instead.
     std::optional<std::map<std::u16string, VpiDesktopFacts>> desktop;
+    // Monitors' EDIDs, keyed by monitor device path, as vpiReadMonitorEdid
+    // serves them; a monitor without an entry has none (ERROR_FILE_NOT_FOUND).
+    std::map<std::u16string, std::vector<unsigned char>, DevicePathLess> edids;
 
     // Whether a path's source or target is on the adapter.
     bool namesAdapter(const LUID& adapter) const {

@@ -1,7 +1,8 @@
 // The stand-in for user32's display-configuration operations and the
-// project's desktop operation, scripted by tests. The operations themselves
-// are declared by <libVideoPortInfo/Platform.h>; this header adds the
-// controls.
+// project's own operations (the desktop facts, and vpiReadMonitorEdid, which
+// it serves from the configuration's EDIDs), scripted by tests. The
+// operations themselves are declared by <libVideoPortInfo/Platform.h>; this
+// header adds the controls.
 //
 // What is served: the configuration named by the environment variable
 // VPI_DISPLAY_CONFIG (a regular JSON file, see docs/display-config-format.md)
@@ -11,9 +12,9 @@
 // configuration is set). A file that cannot be used is reported by one line on
 // standard error; until a read succeeds, GetDisplayConfigBufferSizes and
 // QueryDisplayConfig then answer ERROR_GEN_FAILURE (ERROR_NOT_ENOUGH_MEMORY when
-// memory ran out while reading) after their argument checks, and so does
-// DisplayConfigGetDeviceInfo; EnumDisplaySettingsExW answers 0. The operations
-// never throw.
+// memory ran out while reading) after their argument checks, and so do
+// DisplayConfigGetDeviceInfo and vpiReadMonitorEdid; EnumDisplaySettingsExW
+// answers 0. The operations never throw.
 //
 // The operations answer as Windows 7 does where it is easy to simplify (its
 // flags, argument checks, database view, adapter names and orientation rule:
@@ -43,7 +44,9 @@ enum class Operation {
     QueryDisplayConfig,
     DisplayConfigGetDeviceInfo,
     EnumDisplaySettingsExW,
-    vpiGetDesktopFacts
+    vpiGetDesktopFacts,
+    // The library's own operation, <libVideoPortInfo/MonitorEdid.h>.
+    ReadMonitorEdid
 };
 
 // A realistic laptop, the recording standin/data/built-in.json compiled in:
