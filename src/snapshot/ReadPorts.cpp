@@ -33,6 +33,14 @@ using libVideoPortInfo::DisplayResolution;
 using libVideoPortInfo::VideoPort;
 using libVideoPortInfo::VideoPortWin7;
 
+// A refresh rate as a mode lists it: to the nearest hertz, 0 when unknown.
+unsigned wholeHertz(const libVideoPortInfo::RefreshRate& rate) {
+    return rate.known()
+               ? static_cast<unsigned>((std::uint64_t(rate.numerator) + rate.denominator / 2) /
+                                       rate.denominator)
+               : 0;
+}
+
 Mode modeOf(const DisplayResolution& mode) {
     return Mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
 }
@@ -84,6 +92,28 @@ PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPa
         state.color = win7->advancedColor();
         if (state.monitor) {
             state.monitor->ids = win7->monitorIds();
+        }
+        state.monitorConnected = state.monitorAttached || win7->isMonitorConnected();
+        if (!state.monitorAttached && state.monitorConnected) {
+            // Asked for here only: the refresh reads nothing of a monitor not
+            // in use.
+            if (const auto connected = win7->connectedMonitor()) {
+                state.inactiveMonitor.emplace();
+                MonitorState& monitor = *state.inactiveMonitor;
+                monitor.name = connected->name.toUtf8();
+                monitor.devicePath = connected->devicePath.toUtf8();
+                monitor.ids = connected->ids;
+                const auto& mode = connected->preferredMode;
+                monitor.preferredMode =
+                    Mode{mode.width, mode.height, wholeHertz(mode.refreshRate), 0};
+                state.connectorInstance = connected->connectorInstance;
+            }
+        }
+        if (MonitorState* monitor = state.monitor           ? &*state.monitor
+                                    : state.inactiveMonitor ? &*state.inactiveMonitor
+                                                            : nullptr) {
+            monitor->edid = win7->monitorEdid();
+            monitor->edidInfo = edid::decode(monitor->edid);
         }
     } else {
         state.key = "port#" + std::to_string(index);

@@ -428,6 +428,7 @@ static void testWatchNoMemory(void) {
     size_t k;
     int started = 0;
     vpi_snapshot_free(take()); /* the stand-in has read its configuration */
+    CHECK(vpi_set_log_level(3) == VPI_OK); /* the log state is made */
     for (k = 1; k < 100000 && !started; ++k) {
         vpi_watch* watch = (vpi_watch*)1;
         vpi_snapshot* known = (vpi_snapshot*)1;
@@ -436,7 +437,8 @@ static void testWatchNoMemory(void) {
         result = vpi_watch_start(ignoreEvent, NULL, 86400000u, &watch);
         started = !test_allocation_failed();
         test_fail_allocation(0);
-        CHECK(started ? result == VPI_OK : result == VPI_E_NO_MEMORY && watch == NULL);
+        /* A fact the platform ran out of memory for is left out, no failure. */
+        CHECK(result == VPI_OK || (!started && result == VPI_E_NO_MEMORY && watch == NULL));
         if (result != VPI_OK) {
             continue;
         }
@@ -499,28 +501,26 @@ static void testExitWatching(void) {
 
 /* Fails the k-th allocation of a take, for every k until a take needs fewer:
  * each failure is VPI_E_NO_MEMORY with nothing returned and nothing leaked,
- * and the snapshot that finally succeeds is the one a plain take gives. */
+ * or, where the platform itself ran out while answering a fact that a
+ * snapshot may lack (a monitor's EDID), the snapshot without that fact; the
+ * snapshot that finally succeeds is the one a plain take gives. */
 static void testNoMemory(void) {
     vpi_snapshot* reference;
     size_t live, k;
     int succeeded = 0;
     vpi_snapshot_free(take());
     reference = take();
+    /* The log state is made on first use and kept: made before counting. */
+    CHECK(vpi_set_log_level(3) == VPI_OK);
     live = test_live_allocations();
     for (k = 1; k < 100000 && !succeeded; ++k) {
         vpi_snapshot* snapshot = (vpi_snapshot*)1;
         int result;
         test_fail_allocation(k);
         result = vpi_snapshot_take(&snapshot);
-        if (!test_allocation_failed()) {
-            CHECK(result == VPI_OK);
-            succeeded = 1;
-        } else {
-            CHECK(result == VPI_E_NO_MEMORY);
-            CHECK(snapshot == NULL);
-            CHECK(strcmp(vpi_last_error(), "out of memory") == 0);
-        }
+        succeeded = !test_allocation_failed();
         test_fail_allocation(0);
+        CHECK(result == VPI_OK || !succeeded);
         if (result == VPI_OK) {
             uint32_t i;
             CHECK(vpi_port_count(snapshot) == vpi_port_count(reference));
@@ -528,6 +528,10 @@ static void testNoMemory(void) {
                 CHECK(samePort(vpi_port_at(snapshot, i), vpi_port_at(reference, i)));
             }
             vpi_snapshot_free(snapshot);
+        } else {
+            CHECK(result == VPI_E_NO_MEMORY);
+            CHECK(snapshot == NULL);
+            CHECK(strcmp(vpi_last_error(), "out of memory") == 0);
         }
         CHECK(test_live_allocations() == live);
     }

@@ -4,6 +4,7 @@
 #include "../support/Environment.h"
 
 #include <DisplayWidth.h>
+#include <EdidJson.h>
 #include <Watch.h>
 #include <libVideoPortInfo/ConnectorType.h>
 #include <libVideoPortInfo/VideoPortFactoryWin7.h>
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -115,6 +117,21 @@ json modeJson(const DisplayResolution& mode) {
                 {"bitsPerPixel", mode.bitsPerPixel()}};
 }
 
+/// A monitor's EDID as the JSON gives it: hex bytes and what they say.
+json edidExpected(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.empty()) {
+        return nullptr;
+    }
+    std::string hex;
+    for (const std::uint8_t byte : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        hex += digits;
+    }
+    const auto decoded = edid::decode(bytes);
+    return json{{"bytes", hex}, {"decoded", decoded ? json(tools::edidJson(*decoded)) : json()}};
+}
+
 /// What videoports --json must print for port `index`, from the library.
 json expectedPort(unsigned index, const VideoPort& port) {
     json expected;
@@ -133,7 +150,7 @@ json expectedPort(unsigned index, const VideoPort& port) {
                                    {"preferredMode", modeJson(monitor.preferredResolution())},
                                    {"manufacturerId", ids ? json(ids->manufacturerId) : json()},
                                    {"productCode", ids ? json(ids->productCode) : json()},
-                                   {"edid", nullptr}};
+                                   {"edid", edidExpected(win7.monitorEdid())}};
     } else {
         expected["monitor"] = nullptr;
     }
@@ -198,8 +215,26 @@ json expectedPort(unsigned index, const VideoPort& port) {
                       color->sdrWhiteNits() ? json(*color->sdrWhiteNits()) : json()}};
         }
     }
-    expected["monitorConnected"] = port.hasAttachedMonitor();
+    expected["monitorConnected"] = port.hasAttachedMonitor() || win7.isMonitorConnected();
     expected["inactiveMonitor"] = nullptr;
+    const auto connected = win7.connectedMonitor();
+    if (!port.hasAttachedMonitor() && connected) {
+        const auto& mode = connected->preferredMode;
+        const auto& rate = mode.refreshRate;
+        const auto& off = connected->ids;
+        expected["connectorInstance"] =
+            connected->connectorInstance ? json(*connected->connectorInstance) : json();
+        expected["inactiveMonitor"] =
+            json{{"name", connected->name.toUtf8()},
+                 {"devicePath", connected->devicePath.toUtf8()},
+                 {"displayId", ""},
+                 {"preferredMode", modeJson(DisplayResolution(
+                                       mode.width, mode.height,
+                                       rate.known() ? unsigned(std::lround(rate.hertz())) : 0, 0))},
+                 {"manufacturerId", off ? json(off->manufacturerId) : json()},
+                 {"productCode", off ? json(off->productCode) : json()},
+                 {"edid", edidExpected(win7.monitorEdid())}};
+    }
     return expected;
 }
 
