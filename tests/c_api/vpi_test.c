@@ -427,7 +427,7 @@ static void testWatchReadFailure(void) {
 static void testWatchNoMemory(void) {
     size_t k;
     int started = 0;
-    vpi_snapshot_free(take()); /* the stand-in has read its configuration */
+    vpi_snapshot_free(take());             /* the stand-in has read its configuration */
     CHECK(vpi_set_log_level(3) == VPI_OK); /* the log state is made */
     for (k = 1; k < 100000 && !started; ++k) {
         vpi_watch* watch = (vpi_watch*)1;
