@@ -1,7 +1,7 @@
 #pragma once
 
-#include <libVideoPortInfo/Desktop.h>
 #include <libVideoPortInfo/ConnectedMonitor.h>
+#include <libVideoPortInfo/Desktop.h>
 #include <libVideoPortInfo/DisplayState.h>
 #include <libVideoPortInfo/ExtDevMode.h>
 #include <libVideoPortInfo/Monitor.h>
