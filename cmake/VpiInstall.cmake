@@ -53,6 +53,10 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/docs/display-config-format.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT runtime)
+# The README's picture, at its path below the docs.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/built-in-layout.svg
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+  COMPONENT runtime)
 # What the docs point to, at the same paths below the docs as in the source
 # tree: the example hosts.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples

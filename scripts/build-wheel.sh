@@ -53,11 +53,11 @@ if [[ -f $work/prefix/bin/vpi.dll ]]; then
         [[ -f $package/$file ]] || fail "the wheel lacks videoports/$file"
     done
     objdump=$(command -v "${VPI_MINGW_PREFIX:-x86_64-w64-mingw32-}objdump")
-    for dll in "$package"/*.dll; do
+    for dll in "$package"/*.dll "$package"/videoports.exe; do
         while read -r import; do
             [[ -f $package/$import ]] && continue
             case ${import,,} in
-            kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll) ;;
+            kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll | advapi32.dll | setupapi.dll) ;;
             *) fail "$(basename "$dll") needs $import, which the wheel does not carry" ;;
             esac
         done < <("$objdump" -p "$dll" | sed -n 's/^\s*DLL Name: //p')

@@ -450,7 +450,10 @@ enum {
      * change of the port, told by `event`. */
     VPI_CHANGE_MONITOR_CONNECTED = 13,    /* "monitorConnected": one not in use */
     VPI_CHANGE_MONITOR_DISCONNECTED = 14, /* "monitorDisconnected": one not in use */
-    VPI_CHANGE_MONITOR_CHANGED = 15       /* "monitorChanged": other EDID ids or serial */
+    VPI_CHANGE_MONITOR_CHANGED = 15,      /* "monitorChanged": other EDID ids or serial */
+    VPI_CHANGE_WORK_AREA = 16,            /* "workAreaChanged" */
+    VPI_CHANGE_SCALE = 17,                /* "scaleChanged": the DPI */
+    VPI_CHANGE_ADVANCED_COLOR = 18        /* "advancedColorChanged": HDR */
 };
 
 /* vpi_change.before_index or after_index of a port that is not there. */

@@ -97,6 +97,8 @@ static_assert(offsetof(vpi_watch_event, type) == 4 && offsetof(vpi_watch_event, 
 static_assert(VPI_CHANGE_PRIMARY == static_cast<int>(snapshot::PortChange::Kind::PrimaryChanged) &&
                   VPI_CHANGE_MONITOR_CHANGED ==
                       static_cast<int>(snapshot::PortChange::Kind::MonitorChanged) &&
+                  VPI_CHANGE_ADVANCED_COLOR ==
+                      static_cast<int>(snapshot::PortChange::Kind::AdvancedColorChanged) &&
                   VPI_CHANGE_MODES == static_cast<int>(snapshot::PortChange::Kind::ModesChanged) &&
                   VPI_CHANGE_PORT_ADDED == static_cast<int>(snapshot::PortChange::Kind::PortAdded),
               "VPI_CHANGE_* are the kinds of change");

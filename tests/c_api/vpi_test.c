@@ -84,8 +84,8 @@ VPI_TEST_LAYOUT(event_layout, offsetof(vpi_watch_event, before) == 8 &&
                                   offsetof(vpi_watch_event, reason) == 32 &&
                                   sizeof(vpi_watch_event) == 40);
 VPI_TEST_LAYOUT(values, VPI_CHANGE_PRIMARY == 12 && VPI_CHANGE_MONITOR_CHANGED == 15 &&
-                            VPI_CONNECTOR_OTHER == 13 && VPI_EVENT_READ_RECOVERED == 2 &&
-                            VPI_E_INTERNAL == 5);
+                            VPI_CHANGE_ADVANCED_COLOR == 18 && VPI_CONNECTOR_OTHER == 13 &&
+                            VPI_EVENT_READ_RECOVERED == 2 && VPI_E_INTERNAL == 5);
 
 static int failures = 0;
 

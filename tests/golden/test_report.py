@@ -128,6 +128,11 @@ def test_the_layout_picture_has_the_ports_geometry(recording, tmp_path):
         assert (tmp_path / "layout.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
 
 
+def test_the_readme_shows_the_built_in_layout():
+    with open(os.path.join(ROOT, "docs", "built-in-layout.svg"), "rb") as picture:
+        assert picture.read() == golden("svg", "stdout")
+
+
 class Watching:
     """The program watching a recording in `folder`; both outputs read as
     they come, every wait bounded."""
@@ -215,6 +220,8 @@ def update():
         for stream in ("stdout", "stderr"):
             with open(os.path.join(HERE, f"{name}.{stream}"), "wb") as file:
                 file.write(masked(getattr(result, stream)))
+    with open(os.path.join(ROOT, "docs", "built-in-layout.svg"), "wb") as picture:
+        picture.write(golden("svg", "stdout"))
     for name, (arguments, listing_lines) in WATCHES.items():
         with tempfile.TemporaryDirectory() as folder:
             _, stdout, stderr = watch_sequence(commands()["program"] + arguments, folder,
