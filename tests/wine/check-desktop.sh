@@ -2,7 +2,7 @@
 # The desktop as the library tells it under Wine, against what X and the
 # prefix were given. Run by with-xorg-dummy.sh, in PREFIX, a prefix of its own.
 #
-#   check-desktop.sh WINE_RUN PREFIX HOST_EXE
+#   check-desktop.sh WINE_RUN PREFIX HOST_EXE VIDEOPORTS_EXE
 #
 # 3 outputs, the middle one the X primary, a _NET_WORKAREA on the root window
 # and LogPixels 144 in the prefix, set before the Wine session starts: each
@@ -10,9 +10,11 @@
 # bounds, that rectangle clipped by the work area as its work area, 144
 # effective DPI and unknown colour, with no log line but the preferred-mode
 # warnings, and only the X primary's port is primary. Then the same in a
-# fresh session after xrandr --primary made another output the primary.
+# fresh session after xrandr --primary made another output the primary. And
+# videoports.exe says the same in its JSON, and draws the 3 displays as a
+# picture that rsvg-convert renders.
 set -euo pipefail
-wine_run=$1 prefix=$2 host=$3
+wine_run=$1 prefix=$2 host=$3 videoports=$4
 outputs=$(dirname "$0")/xrandr-outputs.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/vpi-desktop.XXXXXX")
 trap '"$wine_run" --prefix "$prefix" --stop; rm -rf "$work"' EXIT
@@ -68,6 +70,26 @@ xrandr --query >/dev/null
     /d 144 /f >/dev/null
 "$wine_run" --prefix "$prefix" --stop
 check "DUMMY1 primary, LogPixels 144, _NET_WORKAREA $workarea"
+
+# The report: each port in use has the host's work area, a scale of 150% and
+# HDR unknown, one is primary; the picture has three displays and renders.
+"$wine_run" --prefix "$prefix" "$videoports" --json >"$work/ports.json" 2>/dev/null
+"$wine_run" --prefix "$prefix" "$videoports" --svg - >"$work/layout.svg" 2>/dev/null
+python3 - "$work/ports.json" "$work/out" "$work/layout.svg" <<'PYTHON' ||
+import json, re, sys
+ports = [p for p in json.load(open(sys.argv[1]))["ports"] if p["current"]]
+host = open(sys.argv[2]).read().replace("\r", "")
+areas = sorted(tuple(map(int, m)) for m in re.findall(r"work=(-?\d+),(-?\d+),(-?\d+),(-?\d+)", host))
+seen = sorted((c["workArea"]["x"], c["workArea"]["y"], c["workArea"]["x"] + c["workArea"]["width"],
+               c["workArea"]["y"] + c["workArea"]["height"]) for c in (p["current"] for p in ports))
+assert len(ports) == 3 and seen == areas, (seen, areas)
+assert all(p["current"]["scale"] == 1.5 and p["current"]["hdr"] == "unknown" for p in ports)
+assert sum(p["current"]["primary"] for p in ports) == 1
+assert open(sys.argv[3]).read().count('<g class="display') == 3
+PYTHON
+    { echo "FAIL: videoports.exe does not report what the host reads" >&2; failures=$((failures + 1)); }
+rsvg-convert "$work/layout.svg" -o "$work/layout.png" ||
+    { echo "FAIL: the picture of 3 displays does not render" >&2; failures=$((failures + 1)); }
 
 "$wine_run" --prefix "$prefix" --stop
 xrandr --output DUMMY2 --primary

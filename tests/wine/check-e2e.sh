@@ -602,7 +602,7 @@ run_vpi_watch() {
 }
 
 run_edid() {
-    local host=$1 recorder=$2 corpus=$here/../edid/data output size edid expected line
+    local host=$1 recorder=$2 videoports=$3 corpus=$here/../edid/data output size edid expected line
     # Each output at a size of its own, by which its port is found.
     "$outputs" set 3
     xrandr --addmode DUMMY2 1280x720 2>/dev/null || true
@@ -630,6 +630,24 @@ run_edid() {
     done
     stop_host
     check_log "$work/host.err" 3 "edid"
+
+    # videoports.exe decodes them as it decodes the files (whose decoding
+    # agrees with edid-decode's: tests/edid).
+    "$wine_run" --prefix "$prefix" "$videoports" --json >"$work/ports.json" 2>/dev/null ||
+        fail "videoports.exe --json failed"
+    for output in DUMMY0 DUMMY1; do
+        cp "$corpus/${edids[$output]}.bin" "$work/$output.bin" # a bare name reads the same
+        (cd "$work" && "$wine_run" --prefix "$prefix" "$videoports" --edid "$output.bin") \
+            >"$work/$output.edid.json" 2>/dev/null || fail "videoports.exe --edid failed"
+    done
+    python3 - "$work/ports.json" "$work/DUMMY0.edid.json" "$work/DUMMY1.edid.json" <<'PYTHON' ||
+import json, sys
+monitors = [p["monitor"] for p in json.load(open(sys.argv[1]))["ports"] if p["monitor"]]
+decoded = sorted((json.dumps(m["edid"]["decoded"]) for m in monitors if m["edid"]))
+expected = sorted(json.dumps(json.load(open(path))) for path in sys.argv[2:])
+assert len(monitors) == 3 and decoded == expected, decoded
+PYTHON
+        fail "videoports.exe --json does not show the EDIDs set, decoded"
 
     # The recorder reads them through the same operation.
     (cd "$work" && "$wine_run" --prefix "$prefix" "$recorder" -o recording.json) ||
