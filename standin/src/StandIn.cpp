@@ -26,7 +26,8 @@
 namespace standin {
 namespace {
 
-constexpr std::size_t kOperations = 5;
+// One call counter per operation: the last of them is ReadMonitorEdid.
+constexpr std::size_t kOperations = static_cast<std::size_t>(Operation::ReadMonitorEdid) + 1;
 
 struct Fault {
     Operation operation;

@@ -45,7 +45,8 @@ enum class Operation {
     DisplayConfigGetDeviceInfo,
     EnumDisplaySettingsExW,
     vpiGetDesktopFacts,
-    // The library's own operation, <libVideoPortInfo/MonitorEdid.h>.
+    // The library's own operation, <libVideoPortInfo/MonitorEdid.h>. The
+    // last: the stand-in keeps one counter per operation up to it.
     ReadMonitorEdid
 };
 
