@@ -229,13 +229,6 @@ std::string fittedText(std::vector<Line> lines, const Box& box) {
     return {};
 }
 
-std::string percentText(const std::optional<double>& scale) {
-    if (!scale || !std::isfinite(*scale) || *scale <= 0 || *scale > 100) {
-        return {};
-    }
-    return std::to_string(std::llround(*scale * 100)) + "%";
-}
-
 bool sameBounds(const LayoutRect& a, const LayoutRect& b) {
     return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }
@@ -387,6 +380,13 @@ std::string portList(const std::vector<LayoutPort>& ports, double top) {
 }
 
 } // namespace
+
+std::string percentText(const std::optional<double>& scale) {
+    if (!scale || !std::isfinite(*scale) || *scale <= 0 || *scale > 100) {
+        return {};
+    }
+    return std::to_string(std::llround(*scale * 100)) + "%";
+}
 
 double layoutTextWidth(const std::string& utf8, double fontSize) {
     return emWidth(glyphsOf(utf8)) * fontSize;

@@ -50,6 +50,9 @@ constexpr double kLayoutFontDescent = 0.24;
 /// takes in any of the picture's fonts. Whitespace is counted as written.
 double layoutTextWidth(const std::string& utf8, double fontSize);
 
+/// A scale as a percentage, "150%" for 1.5; "" when it is no scale.
+std::string percentText(const std::optional<double>& scale);
+
 /// The SVG 1.1 document, kLayoutSvgWidth pixels wide: the displays scaled
 /// with one factor to fit, each a group of class "display" (and "primary")
 /// with a <title> of its full text, a rect of class "screen", one of class

@@ -82,7 +82,7 @@ Json refreshJson(const libVideoPortInfo::RefreshRate& rate) {
 
 // "150%": the scale content is drawn at; "-" where unknown.
 std::string scaleText(const std::optional<libVideoPortInfo::DesktopPlace>& desktop) {
-    return desktop ? std::to_string((desktop->dpi * 100 + 48) / 96) + "%" : "-";
+    return desktop ? percentText(desktop->scale()) : "-";
 }
 
 // "1920x1032+0+0": a rectangle as X geometry writes it.

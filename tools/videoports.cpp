@@ -128,23 +128,30 @@ int follow(snapshot::Watch& watch, const Options& options, tools::Output& out) {
     return 0;
 }
 
+// `text` on standard output for "-", else replacing `file` in one step; 0,
+// or the exit status after saying why it could not be written.
+int writeFile(const std::string& file, const std::string& text, tools::Output& out) {
+    if (file == "-") {
+        out.write(text);
+        return 0;
+    }
+    const std::string failure = tools::replaceFile(file, text);
+    if (!failure.empty()) {
+        sayOnStandardError("cannot write " + file + ": " + failure);
+        return exitPlatformFailure;
+    }
+    return 0;
+}
+
 // --prometheus: the metrics, on standard output or replacing the -o file.
 // A configuration that cannot be read still gives metrics, which say so:
 // the port series of an earlier run do not linger as if they were current.
 int writeMetrics(const Options& options, tools::Output& out) {
     const std::optional<std::vector<PortState>> ports = firstReading(snapshot::Reader::Snapshot);
-    const std::string text = tools::metricsText(ports, VPI_VERSION);
     const int status = ports ? 0 : exitPlatformFailure;
-    if (!options.output || *options.output == "-") {
-        out.write(text);
-        return status;
-    }
-    const std::string failure = tools::replaceFile(*options.output, text);
-    if (!failure.empty()) {
-        sayOnStandardError("cannot write " + *options.output + ": " + failure);
-        return exitPlatformFailure;
-    }
-    return status;
+    const int written =
+        writeFile(options.output.value_or("-"), tools::metricsText(ports, VPI_VERSION), out);
+    return written != 0 ? written : status;
 }
 
 // --edid: the EDID in a file (or standard input) decoded, as JSON. An EDID is
@@ -189,20 +196,7 @@ int decodeEdidFile(const std::string& name, tools::Output& out) {
 // --svg: the picture of the layout, on standard output or replacing FILE.
 int writeLayout(const std::string& file, tools::Output& out) {
     const std::optional<std::vector<PortState>> ports = firstReading(snapshot::Reader::Snapshot);
-    if (!ports) {
-        return exitPlatformFailure;
-    }
-    const std::string svg = tools::layoutSvgText(*ports);
-    if (file == "-") {
-        out.write(svg);
-        return 0;
-    }
-    const std::string failure = tools::replaceFile(file, svg);
-    if (!failure.empty()) {
-        sayOnStandardError("cannot write " + file + ": " + failure);
-        return exitPlatformFailure;
-    }
-    return 0;
+    return ports ? writeFile(file, tools::layoutSvgText(*ports), out) : exitPlatformFailure;
 }
 
 // The listing: the table or the JSON document; with --watch, the first line

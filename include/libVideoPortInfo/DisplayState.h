@@ -16,6 +16,13 @@ struct RefreshRate {
     std::uint32_t denominator = 0;
 
     bool known() const { return denominator != 0; }
+    /// In whole hertz, rounded to the nearest (60 for 59.95), as mode lists
+    /// give rates; 0 when unknown.
+    std::uint32_t wholeHertz() const {
+        return known() ? static_cast<std::uint32_t>((std::uint64_t(numerator) + denominator / 2) /
+                                                    denominator)
+                       : 0;
+    }
     /// In hertz, rounded to two decimals (59.95); 0 when unknown.
     double hertz() const {
         return known() ? std::round(100.0 * numerator / denominator) / 100.0 : 0.0;

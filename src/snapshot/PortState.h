@@ -112,6 +112,9 @@ struct PortState {
     const MonitorState* connectedMonitor() const {
         return monitor ? &*monitor : inactiveMonitor ? &*inactiveMonitor : nullptr;
     }
+    MonitorState* connectedMonitor() {
+        return const_cast<MonitorState*>(static_cast<const PortState&>(*this).connectedMonitor());
+    }
 };
 
 /// The advanced-colour state in a word: "on", "off", "unsupported", or

@@ -33,14 +33,6 @@ using libVideoPortInfo::DisplayResolution;
 using libVideoPortInfo::VideoPort;
 using libVideoPortInfo::VideoPortWin7;
 
-// A refresh rate as a mode lists it: to the nearest hertz, 0 when unknown.
-unsigned wholeHertz(const libVideoPortInfo::RefreshRate& rate) {
-    return rate.known()
-               ? static_cast<unsigned>((std::uint64_t(rate.numerator) + rate.denominator / 2) /
-                                       rate.denominator)
-               : 0;
-}
-
 Mode modeOf(const DisplayResolution& mode) {
     return Mode{mode.width(), mode.height(), mode.frequency(), mode.bitsPerPixel()};
 }
@@ -105,7 +97,7 @@ PortState stateOf(unsigned index, const VideoPort& port, AdapterPaths& adapterPa
                 monitor.ids = connected->ids;
                 const auto& mode = connected->preferredMode;
                 monitor.preferredMode =
-                    Mode{mode.width, mode.height, wholeHertz(mode.refreshRate), 0};
+                    Mode{mode.width, mode.height, mode.refreshRate.wholeHertz(), 0};
                 state.connectorInstance = connected->connectorInstance;
             }
         }

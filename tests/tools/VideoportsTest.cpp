@@ -228,9 +228,8 @@ json expectedPort(unsigned index, const VideoPort& port) {
             json{{"name", connected->name.toUtf8()},
                  {"devicePath", connected->devicePath.toUtf8()},
                  {"displayId", ""},
-                 {"preferredMode", modeJson(DisplayResolution(
-                                       mode.width, mode.height,
-                                       rate.known() ? unsigned(std::lround(rate.hertz())) : 0, 0))},
+                 {"preferredMode",
+                  modeJson(DisplayResolution(mode.width, mode.height, rate.wholeHertz(), 0))},
                  {"manufacturerId", off ? json(off->manufacturerId) : json()},
                  {"productCode", off ? json(off->productCode) : json()},
                  {"edid", edidExpected(win7.monitorEdid())}};
