@@ -63,6 +63,24 @@ inline Configuration simpleConfiguration(
     return config;
 }
 
+// Calls as {sizes, queries, device information, mode lists, desktop facts,
+// EDID reads}: every operation the stand-in counts.
+using Calls = std::vector<unsigned>;
+
+/// Platform calls made by `action`, by operation.
+template <typename Action> Calls callsOf(Action&& action) {
+    constexpr unsigned operations = unsigned(standin::Operation::ReadMonitorEdid) + 1;
+    Calls calls;
+    for (unsigned op = 0; op < operations; ++op) {
+        calls.push_back(standin::callCount(static_cast<standin::Operation>(op)));
+    }
+    action();
+    for (unsigned op = 0; op < operations; ++op) {
+        calls[op] = standin::callCount(static_cast<standin::Operation>(op)) - calls[op];
+    }
+    return calls;
+}
+
 /// Fixture: resets the stand-in, captures log lines (global threshold 3
 /// unless a test changes it) and restores everything afterwards.
 class BackendTest : public ::testing::Test {

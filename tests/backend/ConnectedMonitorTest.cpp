@@ -26,26 +26,6 @@ std::vector<std::uint8_t> corpusEdid(const std::string& name) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-/// Platform calls made by `action`, by operation.
-template <typename Action> std::vector<unsigned> callsOf(Action&& action) {
-    const Operation operations[] = {Operation::GetDisplayConfigBufferSizes,
-                                    Operation::QueryDisplayConfig,
-                                    Operation::DisplayConfigGetDeviceInfo,
-                                    Operation::EnumDisplaySettingsExW, Operation::ReadMonitorEdid};
-    std::vector<unsigned> calls;
-    for (Operation operation : operations) {
-        calls.push_back(standin::callCount(operation));
-    }
-    action();
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        calls[i] = standin::callCount(operations[i]) - calls[i];
-    }
-    return calls;
-}
-
-// Calls as {sizes, queries, device information, mode lists, EDID reads}.
-using Calls = std::vector<unsigned>;
-
 using ConnectedMonitors = BackendTest;
 
 // A desktop's NVIDIA card: a Dell in use on DisplayPort, an LG TV on HDMI
@@ -66,8 +46,9 @@ TEST_F(ConnectedMonitors, EveryConnectedMonitorInFullWhetherInUseOrNot) {
         {false, false, "", "", "", 0, {}},
     };
     // The refresh reads each port's source name and the two records of the
-    // one in use; nothing of the idle monitors, no EDID.
-    EXPECT_EQ(callsOf([&] { ASSERT_TRUE(factory->refresh()); }), (Calls{1, 1, 4 + 2, 0, 0}));
+    // one in use; nothing of the idle monitors, of the desktop or of colour,
+    // no EDID.
+    EXPECT_EQ(callsOf([&] { ASSERT_TRUE(factory->refresh()); }), (Calls{1, 1, 4 + 2, 0, 0, 0}));
     ASSERT_EQ(factory->numVideoPorts(), std::size(expected));
 
     for (unsigned i = 0; i < std::size(expected); ++i) {
@@ -79,10 +60,10 @@ TEST_F(ConnectedMonitors, EveryConnectedMonitorInFullWhetherInUseOrNot) {
         // A monitor in use answers from the refresh; an idle one asks again.
         const unsigned asked = e.connected && !e.inUse ? 2 : 0;
         std::optional<ConnectedMonitor> monitor;
-        EXPECT_EQ(callsOf([&] { monitor = p.connectedMonitor(); }), (Calls{0, 0, asked, 0, 0}));
+        EXPECT_EQ(callsOf([&] { monitor = p.connectedMonitor(); }), (Calls{0, 0, asked, 0, 0, 0}));
         std::vector<std::uint8_t> edid;
         EXPECT_EQ(callsOf([&] { edid = p.monitorEdid(); }),
-                  (Calls{0, 0, asked / 2, 0, e.connected ? 1u : 0u}));
+                  (Calls{0, 0, asked / 2, 0, 0, e.connected ? 1u : 0u}));
         EXPECT_EQ(edid, e.connected ? corpusEdid(e.edid) : std::vector<std::uint8_t>());
         ASSERT_EQ(monitor.has_value(), e.connected);
         if (monitor) {
@@ -168,7 +149,8 @@ TEST_F(ConnectedMonitors, FailedRequestsLeaveTheirPartEmptyAndLogAtDebugOnly) {
     EXPECT_EQ(idle.monitorEdid(), (std::vector<std::uint8_t>{0x00, 0xFF}));
     EXPECT_FALSE(port(2).isMonitorConnected()) << "in use, but not available";
     EXPECT_FALSE(port(2).connectedMonitor().has_value());
-    EXPECT_EQ(callsOf([&] { EXPECT_TRUE(port(2).monitorEdid().empty()); }), (Calls{0, 0, 0, 0, 0}));
+    EXPECT_EQ(callsOf([&] { EXPECT_TRUE(port(2).monitorEdid().empty()); }),
+              (Calls{0, 0, 0, 0, 0, 0}));
 
     // Each failure, logged at debug priority only.
     tkl::LogFactory::setPriority(tkl::LoggerPriority::PRIORITY_DEBUG);
@@ -210,14 +192,14 @@ TEST_F(ConnectedMonitors, EdidsOfAnySizeAreReadWhole) {
         std::vector<std::uint8_t> edid;
         const Calls calls = callsOf([&] { edid = port(1).monitorEdid(); });
         EXPECT_EQ(edid, bytes);
-        EXPECT_EQ(calls[4], size > 512 ? 2u : 1u);
+        EXPECT_EQ(calls[5], size > 512 ? 2u : 1u);
     }
     EXPECT_TRUE(lines.empty());
 
     Configuration config = idleMonitorConfiguration();
     config.edids[u"\\\\?\\DISPLAY#IDLE"] = std::vector<unsigned char>(32769);
     serve(config);
-    EXPECT_EQ(callsOf([&] { EXPECT_TRUE(port(1).monitorEdid().empty()); })[4], 1u);
+    EXPECT_EQ(callsOf([&] { EXPECT_TRUE(port(1).monitorEdid().empty()); })[5], 1u);
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 // What ports tell of the desktop and of colour, asked on demand: the primary
 // from the platform rather than the place, the desktop place, advanced
-// colour, the display at a point, and a refresh that asks for none of it.
+// colour and the display at a point.
 #include "BackendTestSupport.h"
 
 #include <libVideoPortInfo/DesktopLayout.h>
 
-#include <array>
 #include <limits>
 
 namespace backend_test {
@@ -84,9 +83,8 @@ TEST_F(Desktop, PlaceIsThePlatformsAndAskedAtEachCall) {
     standin::setConfiguration(config);
     EXPECT_EQ(port(0).desktopPlace(), (DesktopPlace{true, place.bounds, place.bounds, 120}));
 
-    const unsigned asked = standin::callCount(standin::Operation::vpiGetDesktopFacts);
-    EXPECT_FALSE(port(2).desktopPlace().has_value()) << "not in use";
-    EXPECT_EQ(standin::callCount(standin::Operation::vpiGetDesktopFacts), asked);
+    EXPECT_EQ(callsOf([&] { EXPECT_FALSE(port(2).desktopPlace().has_value()) << "not in use"; }),
+              Calls(6, 0));
     EXPECT_FALSE(port(1).desktopPlace().has_value()) << "not on the desktop";
     EXPECT_TRUE(lines.empty());
     tkl::LogFactory::setPriority(tkl::LoggerPriority::PRIORITY_DEBUG);
@@ -125,37 +123,15 @@ TEST_F(Desktop, AdvancedColourOrUnknown) {
         }
         serve(config);
         tkl::LogFactory::setPriority(tkl::LoggerPriority::PRIORITY_INFO);
-        const unsigned before = standin::callCount(standin::Operation::DisplayConfigGetDeviceInfo);
-        EXPECT_EQ(port(0).advancedColor(), c.expected) << c.value;
-        EXPECT_FALSE(port(1).advancedColor().has_value()) << "not in use";
-        EXPECT_EQ(standin::callCount(standin::Operation::DisplayConfigGetDeviceInfo) - before,
-                  c.colourResult == 0 ? 2u : 1u);
+        const Calls calls = callsOf([&] {
+            EXPECT_EQ(port(0).advancedColor(), c.expected) << c.value;
+            EXPECT_FALSE(port(1).advancedColor().has_value()) << "not in use";
+        });
+        EXPECT_EQ(calls, (Calls{0, 0, c.colourResult == 0 ? 2u : 1u, 0, 0, 0}));
         EXPECT_TRUE(lines.empty());
     }
     EXPECT_EQ(cases[0].expected->sdrWhiteNits(), 200.0);
     EXPECT_EQ(cases[1].expected->sdrWhiteNits(), std::nullopt);
-}
-
-// refresh() makes exactly the calls it made before these facts existed: the
-// tables, each kept path's source name and each active path's two monitor
-// requests.
-TEST_F(Desktop, RefreshAsksForNoDesktopOrColourFact) {
-    const Configuration config = standin::defaultConfiguration();
-    standin::setConfiguration(config);
-    std::array<unsigned, 5> calls{};
-    for (unsigned op = 0; op < calls.size(); ++op) {
-        calls[op] = standin::callCount(static_cast<standin::Operation>(op));
-    }
-    ASSERT_TRUE(factory->refresh());
-    unsigned active = 0;
-    for (const DISPLAYCONFIG_PATH_INFO& path : config.paths) {
-        active += (path.flags & DISPLAYCONFIG_PATH_ACTIVE) != 0;
-    }
-    const std::array<unsigned, 5> expected{1, 1, factory->numVideoPorts() + 2 * active, 0, 0};
-    for (unsigned op = 0; op < calls.size(); ++op) {
-        EXPECT_EQ(standin::callCount(static_cast<standin::Operation>(op)) - calls[op], expected[op])
-            << "operation " << op;
-    }
 }
 
 // Inside (right and bottom edges outside, as on Windows), else the nearest,

@@ -12,8 +12,8 @@
  *   vpi_test no_memory          (scripted) an allocation failure at each point
  *   vpi_test watch              (scripted) a watch sees changes; stopped from here
  *   vpi_test watch_stop_inside  (scripted) a watch stopped from its own callback
- *   vpi_test watch_reorder      (scripted) ports reordered, then one removed
- *   vpi_test watch_read_failure (scripted) a failed reading and the recovery
+ *   vpi_test watch_sequence     (scripted) ports reordered, one removed, a failed
+ *                               reading and the recovery
  *   vpi_test watch_no_memory    (scripted) an allocation failure at each point of
  *                               a watch's start and snapshot
  *   vpi_test watch_fork         (scripted) a child of fork() stops its copy of a
@@ -392,8 +392,10 @@ static int waitForFirstTarget(vpi_watch* watch, uint32_t target) {
 }
 
 /* The same ports in another order are no event; the removal after them names
- * the port that left, by an index into the event's own `before`. */
-static void testWatchReorder(void) {
+ * the port that left, by an index into the event's own `before`. A reading
+ * that fails is an event with the reason, and so is the next good reading;
+ * nothing changed meanwhile, so no change follows. */
+static void testWatchSequence(void) {
     vpi_watch* watch = NULL;
     CHECK(vpi_watch_start(recordEvent, NULL, 10, &watch) == VPI_OK);
     test_serve_hdmi_first();
@@ -403,22 +405,13 @@ static void testWatchReorder(void) {
     CHECK(test_wait_for_changes(1, 10000));
     CHECK(test_recorded_kind(0) == VPI_CHANGE_PORT_REMOVED);
     CHECK(test_recorded_target(0) == 4161);
-    vpi_watch_stop(watch);
-    CHECK(test_recorded_changes() == 1);
-}
-
-/* A reading that fails is an event with the reason, and so is the next good
- * reading; nothing changed meanwhile, so no change follows. */
-static void testWatchReadFailure(void) {
-    vpi_watch* watch = NULL;
-    CHECK(vpi_watch_start(recordEvent, NULL, 10, &watch) == VPI_OK);
     test_fail_next_query();
-    CHECK(test_wait_for_changes(2, 10000));
-    CHECK(test_recorded_kind(0) == TEST_READ_EVENT + VPI_EVENT_READ_FAILED);
-    CHECK(test_recorded_reason_holds(0, "QueryDisplayConfig returned 31 (ERROR_GEN_FAILURE)"));
-    CHECK(test_recorded_kind(1) == TEST_READ_EVENT + VPI_EVENT_READ_RECOVERED);
+    CHECK(test_wait_for_changes(3, 10000));
+    CHECK(test_recorded_kind(1) == TEST_READ_EVENT + VPI_EVENT_READ_FAILED);
+    CHECK(test_recorded_reason_holds(1, "QueryDisplayConfig returned 31 (ERROR_GEN_FAILURE)"));
+    CHECK(test_recorded_kind(2) == TEST_READ_EVENT + VPI_EVENT_READ_RECOVERED);
     vpi_watch_stop(watch);
-    CHECK(test_recorded_changes() == 2);
+    CHECK(test_recorded_changes() == 3);
 }
 
 /* Fails the k-th allocation of a watch's start and of its snapshot, for
@@ -584,47 +577,46 @@ static void watchHost(const char* interval) {
     printf("stopped\n");
 }
 
+typedef struct {
+    const char* name;
+    void (*run)(void);
+} TestCase;
+
+static const TestCase cases[] = {
+    {"dump", testDump},
+    {"invariants", testInvariants},
+    {"port_at_point", testPortAtPoint},
+    {"independent", testIndependent},
+    {"watch_arguments", testWatchArguments},
+#ifdef VPI_TEST_SCRIPTED
+    {"platform_failure", testPlatformFailure},
+    {"library_error", testLibraryError},
+    {"no_memory", testNoMemory},
+    {"watch", testWatch},
+    {"watch_stop_inside", testWatchStopInside},
+    {"watch_sequence", testWatchSequence},
+    {"watch_no_memory", testWatchNoMemory},
+    {"watch_fork", testWatchFork},
+    {"exit_watching", testExitWatching},
+#endif
+};
+
 int main(int argc, char** argv) {
     const char* name = argc > 1 ? argv[1] : "";
+    size_t i;
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY); /* plain LF line ends, as scripts read them */
 #endif
-    if (strcmp(name, "dump") == 0) {
-        testDump();
-    } else if (strcmp(name, "arguments") == 0 && argc > 2) {
+    for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        if (strcmp(name, cases[i].name) == 0) {
+            cases[i].run();
+            return failures == 0 ? 0 : 1;
+        }
+    }
+    if (strcmp(name, "arguments") == 0 && argc > 2) {
         testArguments(argv[2]);
-    } else if (strcmp(name, "invariants") == 0) {
-        testInvariants();
-    } else if (strcmp(name, "port_at_point") == 0) {
-        testPortAtPoint();
-    } else if (strcmp(name, "independent") == 0) {
-        testIndependent();
-    } else if (strcmp(name, "watch_arguments") == 0) {
-        testWatchArguments();
     } else if (strcmp(name, "watch_host") == 0 && argc > 2) {
         watchHost(argv[2]);
-#ifdef VPI_TEST_SCRIPTED
-    } else if (strcmp(name, "platform_failure") == 0) {
-        testPlatformFailure();
-    } else if (strcmp(name, "library_error") == 0) {
-        testLibraryError();
-    } else if (strcmp(name, "no_memory") == 0) {
-        testNoMemory();
-    } else if (strcmp(name, "watch") == 0) {
-        testWatch();
-    } else if (strcmp(name, "watch_stop_inside") == 0) {
-        testWatchStopInside();
-    } else if (strcmp(name, "watch_reorder") == 0) {
-        testWatchReorder();
-    } else if (strcmp(name, "watch_read_failure") == 0) {
-        testWatchReadFailure();
-    } else if (strcmp(name, "watch_no_memory") == 0) {
-        testWatchNoMemory();
-    } else if (strcmp(name, "watch_fork") == 0) {
-        testWatchFork();
-    } else if (strcmp(name, "exit_watching") == 0) {
-        testExitWatching();
-#endif
     } else {
         fprintf(stderr, "vpi_test: unknown case '%s'\n", name);
         return 2;
