@@ -88,4 +88,32 @@ fi
 if [[ -z ${VPI_WINE_DISPLAY:-} ]]; then
     "$wineserver" -p10 2>/dev/null || true
 fi
+
+# Wine's own processes (services.exe, the drivers in winedevice.exe) start with
+# the first program of a session and keep its standard error for their whole
+# life, so a message of theirs (a crash of one of Wine's drivers included)
+# would read as that program's. A session is therefore started by a program of
+# no interest, its standard error going to PREFIX.session.log, and every program
+# run here writes only its own messages.
+session_running() {
+    local comm name
+    for comm in /proc/[0-9]*/comm; do
+        name=
+        # Processes come and go while this reads.
+        { read -r name <"$comm"; } 2>/dev/null || true
+        if [[ $name == services.exe ]] &&
+            { tr '\0' '\n' <"${comm%/comm}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
+            return 0
+        fi
+    done
+    return 1
+}
+exec 9>"$prefix.lock"
+flock 9
+if ! session_running; then
+    # 9>&-: the session's processes outlive this script and must not keep the lock.
+    "$wine" cmd /c exit </dev/null >"$prefix.session.log" 2>&1 9>&- || true
+fi
+flock -u 9
+exec 9>&-
 exec "$wine" "$@"

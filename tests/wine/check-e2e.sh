@@ -170,6 +170,23 @@ start_host() {
     host_pid=$HOST_PID
 }
 
+# Wine's own processes of the session (services, drivers) write to the
+# session's log that wine-run.sh keeps, never to a program's standard error:
+# a crash of one of Wine's drivers would otherwise read as the host's.
+check_session_log() {
+    local comm pid name found=0
+    for comm in /proc/[0-9]*/comm; do
+        pid=${comm#/proc/} pid=${pid%/comm} name=
+        { read -r name <"$comm"; } 2>/dev/null || true
+        [[ $name == services.exe || $name == winedevice.exe ]] || continue
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" || continue
+        found=$((found + 1))
+        [[ $(readlink "/proc/$pid/fd/2") == "$prefix.session.log" ]] ||
+            fail "$name of the session writes to $(readlink "/proc/$pid/fd/2"), not to the session's log"
+    done
+    [[ $found -ge 2 ]] || fail "$found of Wine's own processes found for $prefix"
+}
+
 stop_host() {
     local status=0
     ask quit || return 0
@@ -618,6 +635,7 @@ run_edid() {
     xrandr --query >/dev/null
     start_host "$host"
     wait_for_outputs 3
+    check_session_log
     ask edids
     echo -n "$reply"
     for output in DUMMY0 DUMMY1 DUMMY2; do
