@@ -5,6 +5,7 @@
 #   wine-run.sh --prefix DIR PROGRAM [ARGS...]
 #   wine-run.sh --prefix DIR --init        # only create the prefix
 #   wine-run.sh --prefix DIR --stop        # end the prefix's Wine processes
+#   wine-run.sh --prefix DIR --session-processes  # PIDs of Wine's own services
 #
 # Wine never sees the caller's X display: DISPLAY is cleared, so Wine uses its
 # null display driver, unless VPI_WINE_DISPLAY names a display (one that the
@@ -47,6 +48,27 @@ if [[ -n ${VPI_WINE_DISPLAY:-} ]]; then
     export DISPLAY=$VPI_WINE_DISPLAY
 else
     unset DISPLAY
+fi
+
+# The PIDs of the session's own Wine processes: services.exe and the
+# winedevice.exe that run Wine's drivers.
+session_processes() {
+    local comm name pid
+    for comm in /proc/[0-9]*/comm; do
+        name=
+        # Processes come and go while this reads.
+        { read -r name <"$comm"; } 2>/dev/null || true
+        if [[ $name == services.exe || $name == winedevice.exe ]] &&
+            { tr '\0' '\n' <"${comm%/comm}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
+            pid=${comm#/proc/}
+            echo "${pid%/comm}"
+        fi
+    done
+}
+
+if [[ $1 == --session-processes ]]; then
+    session_processes
+    exit 0
 fi
 
 if [[ $1 == --stop ]]; then
@@ -95,22 +117,9 @@ fi
 # would read as that program's. A session is therefore started by a program of
 # no interest, its standard error going to PREFIX.session.log, and every program
 # run here writes only its own messages.
-session_running() {
-    local comm name
-    for comm in /proc/[0-9]*/comm; do
-        name=
-        # Processes come and go while this reads.
-        { read -r name <"$comm"; } 2>/dev/null || true
-        if [[ $name == services.exe ]] &&
-            { tr '\0' '\n' <"${comm%/comm}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
-            return 0
-        fi
-    done
-    return 1
-}
 exec 9>"$prefix.lock"
 flock 9
-if ! session_running; then
+if [[ -z $(session_processes) ]]; then
     # 9>&-: the session's processes outlive this script and must not keep the lock.
     "$wine" cmd /c exit </dev/null >"$prefix.session.log" 2>&1 9>&- || true
 fi

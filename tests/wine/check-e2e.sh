@@ -174,15 +174,11 @@ start_host() {
 # session's log that wine-run.sh keeps, never to a program's standard error:
 # a crash of one of Wine's drivers would otherwise read as the host's.
 check_session_log() {
-    local comm pid name found=0
-    for comm in /proc/[0-9]*/comm; do
-        pid=${comm#/proc/} pid=${pid%/comm} name=
-        { read -r name <"$comm"; } 2>/dev/null || true
-        [[ $name == services.exe || $name == winedevice.exe ]] || continue
-        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" || continue
+    local pid found=0
+    for pid in $("$wine_run" --prefix "$prefix" --session-processes); do
         found=$((found + 1))
         [[ $(readlink "/proc/$pid/fd/2") == "$prefix.session.log" ]] ||
-            fail "$name of the session writes to $(readlink "/proc/$pid/fd/2"), not to the session's log"
+            fail "$(cat "/proc/$pid/comm") of the session writes to $(readlink "/proc/$pid/fd/2"), not to the session's log"
     done
     [[ $found -ge 2 ]] || fail "$found of Wine's own processes found for $prefix"
 }
